@@ -1,0 +1,17 @@
+# Who the program is: title, version and maker, shared by the C++ code, the Windows version
+# resource and the Linux desktop files.
+set(PELLORA_TITLE "Kestrine - Pellora")
+set(PELLORA_EXE_NAME "pellora")
+set(PELLORA_PRODUCT "Kestrine")
+set(PELLORA_COMPANY "Orvane")
+set(PELLORA_INTERNAL_NAME "Pellora")
+set(PELLORA_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
+set(PELLORA_VERSION_MINOR ${PROJECT_VERSION_MINOR})
+set(PELLORA_VERSION_PATCH ${PROJECT_VERSION_PATCH})
+set(PELLORA_VERSION_REVISION ${PROJECT_VERSION_TWEAK})
+math(EXPR _minor_padded "${PROJECT_VERSION_MINOR}" OUTPUT_FORMAT DECIMAL)
+if(PROJECT_VERSION_MINOR LESS 10)
+  set(_minor_padded "0${PROJECT_VERSION_MINOR}")
+endif()
+set(PELLORA_DESCRIPTION "Kestrine - Pellora ${PROJECT_VERSION_MAJOR}.${_minor_padded}")
+set(PELLORA_APP_ID "net.orvane.pellora")

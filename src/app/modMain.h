@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace pellora {
+
+class frmMain;
+
+// Start-up and the program-wide values.
+namespace modMain {
+
+// Full path of the data folder; empty until start-up sets it, never changed afterwards.
+extern QString DataPath;
+// Whether local copies get the "~$" prefix; false at program start.
+extern bool UseTempFilePrefix;
+// The main window while it exists.
+extern frmMain* MainForm;
+
+// The program's entry: prepares the process and the data folder and shows the main window.
+// Returns false when there is no data folder and so no window.
+bool Main();
+
+// Works out the data folder and creates it with any missing parent. Returns its full path, or
+// empty text after telling the user that it cannot be created or opened.
+QString PrepareDataFolder();
+
+// The data folder button: asks the desktop to show the data folder.
+void cmdOpenDataPath_Click(QWidget* mainWindow);
+
+} // namespace modMain
+} // namespace pellora

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace pellora {
+
+// The application object: who the program is. It is handed to the components that keep
+// data on the program's behalf (histories, settings, the about box) as the owner of that data.
+struct AppObject {
+    QString Title;   // "Kestrine - Pellora"
+    QString EXEName; // executable name without extension
+    QString Path;    // folder of the executable
+    int Major = 0;
+    int Minor = 0;
+    int Revision = 0;
+    QString FileDescription; // "Kestrine - Pellora 1.02"
+    QString Comments;
+    QString ProductName;  // "Kestrine"
+    QString CompanyName;  // "Orvane"
+    QString InternalName; // "Pellora"
+
+    // "1.02.0014": major, two-digit minor, four-digit revision.
+    QString VersionText() const;
+};
+
+// The program's one application object; Path and EXEName are filled in once a
+// QCoreApplication exists.
+const AppObject& App();
+
+} // namespace pellora

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QLineEdit;
+
+namespace pellora {
+
+struct AppObject;
+
+namespace platform {
+
+// A list of past values of one text field, kept in a file of its own between runs.
+// Newest first; adding an entry that is already there moves it to the top (letter case counts);
+// at most MaxEntries are kept.
+//
+// The history file (format version 1) is UTF-8 text:
+//   line 1:   "PelloraHistory 1"
+//   then one line per entry, newest first, each entry written with C-style escapes so that any
+//   character a field can hold fits on one line: "\\" for a backslash, "\n" for LF, "\r" for
+//   CR, "\0" for U+0000, "\t" for TAB. No other escape is written; a line ends with LF.
+// A file that cannot be read whole keeps what could be read; the damaged file is renamed to
+// "<name>.damaged" (or "<name>.damaged-2", ...) before the next Save writes a sound one.
+class HistoryList {
+public:
+    static constexpr int MaxEntries = 25;
+
+    // Binds the list to the history file `fileName` in the application-data folder of `app`.
+    // `reserved1` and `reserved2` must be empty; `flags` is -1.
+    void Open(const QString& fileName, const QString& reserved1, const AppObject& app, const QString& reserved2,
+              int flags);
+    // Reads the file; no file gives an empty list.
+    void Load();
+    // Writes the file atomically. Throws pellora::Error when it cannot be written.
+    void Save();
+    // Puts `text` at the top of the list.
+    void Add(const QString& text);
+    // Offers the entries in a pop-up menu under the widget that has the focus (the history
+    // button); a chosen entry becomes the text of `box`. Returns true when one was chosen.
+    bool PickInto(QLineEdit& box);
+
+    const QStringList& Entries() const { return entries_; }
+    QString FilePath() const { return path_; }
+
+    // The file format on its own, for tests and fuzzing. Parse never fails: it returns what it
+    // could read and sets `damaged` when something could not be read.
+    static QStringList Parse(const QByteArray& bytes, bool* damaged);
+    static QByteArray Serialize(const QStringList& entries);
+
+private:
+    QString path_;
+    QStringList entries_;
+};
+
+} // namespace platform
+} // namespace pellora

@@ -1,0 +1,163 @@
+// The support library's services that are the same on every platform.
+
+#include "platform/Support.h"
+
+#include "platform/Error.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
+#include <QWidget>
+
+namespace pellora {
+
+WindowHandle ksGetThunderMainHandle() { return nullptr; }
+
+void ksSetWindowResIconAll(WindowHandle window, const QString& resourceName) {
+    const QString resource = QStringLiteral(":/icons/%1").arg(resourceName);
+    if (!QFileInfo::exists(resource + QStringLiteral("/32.png")))
+        throw Error(ErrorNumber::FileNotFound, QStringLiteral("Icon resource %1 not found").arg(resourceName));
+    QIcon icon;
+    icon.addFile(resource + QStringLiteral("/16.png"), QSize(16, 16));
+    icon.addFile(resource + QStringLiteral("/32.png"), QSize(32, 32));
+    if (window == nullptr)
+        QApplication::setWindowIcon(icon);
+    else
+        window->setWindowIcon(icon);
+}
+
+QString ksBuildFileName(const QString& folder, const QString& name) {
+    QString relative = name;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (folder.isEmpty())
+        return QDir::toNativeSeparators(relative);
+    QString base = QDir::fromNativeSeparators(folder);
+    while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    while (relative.startsWith(QLatin1Char('/')))
+        relative.remove(0, 1);
+    if (base == QLatin1String("/"))
+        return QDir::toNativeSeparators(base + relative);
+    return QDir::toNativeSeparators(base + QLatin1Char('/') + relative);
+}
+
+bool ksCreateComplexDirectory(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    if (info.exists())
+        return info.isDir();
+    if (!QDir().mkpath(path))
+        return false;
+    return QFileInfo(path).isDir();
+}
+
+void ksCenterFormEx(WindowHandle window) {
+    if (window == nullptr)
+        throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("No window to centre"));
+    QScreen* screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = window->frameGeometry().size().expandedTo(window->size());
+    window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void ksHighlightText(WindowHandle textBox) {
+    if (auto* line = qobject_cast<QLineEdit*>(textBox)) {
+        line->selectAll();
+        return;
+    }
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(textBox)) {
+        plain->selectAll();
+        return;
+    }
+    throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Not a text box"));
+}
+
+void ksUnloadForm(WindowHandle form) {
+    if (form == nullptr)
+        throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("No form to unload"));
+    QPointer<QWidget> target(form);
+    QMetaObject::invokeMethod(
+        form,
+        [target] {
+            if (target)
+                target->close();
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace pellora
+
+// ---------------------------------------------------------------------------------------------
+// The desktop seen through the window.
+
+#include "platform/Desktop.h"
+
+#include <QImageReader>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+
+namespace pellora {
+
+namespace {
+
+struct DesktopImage {
+    bool loaded = false;
+    QPixmap pixmap; // scaled to the virtual desktop, top-left at `origin`
+    QPoint origin;
+};
+
+DesktopImage& CachedDesktop() {
+    static DesktopImage cache;
+    if (cache.loaded)
+        return cache;
+    cache.loaded = true;
+    const QString file = platform::DesktopWallpaperFile();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (file.isEmpty() || screen == nullptr)
+        return cache;
+    const QRect desktop = screen->virtualGeometry();
+    QImageReader reader(file);
+    reader.setAutoTransform(true);
+    const QSize full = reader.size();
+    if (full.isValid() && !desktop.isEmpty()) {
+        // Decode at the size it is shown at: a large photograph then costs little.
+        const QSize filled = full.scaled(desktop.size(), Qt::KeepAspectRatioByExpanding);
+        reader.setScaledSize(filled);
+    }
+    const QImage image = reader.read();
+    if (image.isNull())
+        return cache;
+    // Centre the filled image on the desktop and cut off what lies outside it.
+    const QRect source((image.width() - desktop.width()) / 2, (image.height() - desktop.height()) / 2, desktop.width(),
+                       desktop.height());
+    cache.pixmap = QPixmap::fromImage(image.copy(source));
+    cache.origin = desktop.topLeft();
+    return cache;
+}
+
+} // namespace
+
+void ksPaintDesktop(WindowHandle window, QPainter& painter) {
+    if (window == nullptr)
+        throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("No window to paint"));
+    const QRect area = window->rect();
+    const DesktopImage& desktop = CachedDesktop();
+    if (desktop.pixmap.isNull()) {
+        painter.fillRect(area, window->palette().color(QPalette::Button));
+        return;
+    }
+    const QPoint offset = window->mapToGlobal(QPoint(0, 0)) - desktop.origin;
+    painter.drawPixmap(area, desktop.pixmap, area.translated(offset));
+}
+
+} // namespace pellora

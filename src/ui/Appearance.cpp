@@ -1,0 +1,33 @@
+#include "ui/Appearance.h"
+
+#include "PelloraVersion.h"
+
+#include <QApplication>
+
+namespace pellora::ui {
+
+void PrepareApplication(QApplication& app) {
+    QCoreApplication::setOrganizationName(QStringLiteral(PELLORA_COMPANY));
+    QCoreApplication::setApplicationName(QStringLiteral(PELLORA_INTERNAL_NAME));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")
+                                                .arg(PELLORA_VERSION_MAJOR)
+                                                .arg(PELLORA_VERSION_MINOR)
+                                                .arg(PELLORA_VERSION_PATCH)
+                                                .arg(PELLORA_VERSION_REVISION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(PELLORA_APP_ID));
+    // Tahoma's nearest relatives on systems without it: DejaVu Sans Condensed shares its
+    // narrow, open shapes (both descend from Verdana's design).
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow"),
+                                QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Verdana")});
+    Q_UNUSED(app);
+}
+
+QFont FormFont() {
+    QFont font(QStringLiteral("Tahoma"), 9, QFont::Normal, false);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+} // namespace pellora::ui

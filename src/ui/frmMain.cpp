@@ -1,0 +1,585 @@
+#include "ui/frmMain.h"
+
+#include "app/modMain.h"
+#include "archive/LocalCopy.h"
+#include "platform/App.h"
+#include "platform/Components.h"
+#include "platform/Error.h"
+#include "platform/Guard.h"
+#include "platform/HistoryList.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+#include "platform/Support.h"
+#include "sending/Delivery.h"
+#include "ui/Appearance.h"
+#include "ui/frmSettings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace pellora {
+
+using platform::Guarded;
+
+namespace {
+
+const QString kIcon = QStringLiteral("A_MAIN");
+const QString kDedication = QStringLiteral("To Lia");
+const char* const kTag = "Tag";
+
+namespace Key {
+constexpr int Enter = 13;
+constexpr int Escape = 27;
+constexpr int A = 65;
+constexpr int F1 = 112;
+constexpr int F5 = 116;
+constexpr int F12 = 123;
+} // namespace Key
+namespace Mask {
+constexpr int None = 0;
+constexpr int Shift = 1;
+constexpr int Ctrl = 2;
+} // namespace Mask
+
+QRect FromTwips(int left, int top, int width, int height) {
+    return QRect(ui::Twips(left), ui::Twips(top), ui::Twips(width), ui::Twips(height));
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                        const QString& toolTip = QString()) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    if (!toolTip.isEmpty())
+        button->setToolTip(toolTip);
+    return button;
+}
+
+QLineEdit* MakeField(QWidget* parent, const char* name, QRect geometry) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setGeometry(geometry);
+    field->setMaxLength(std::numeric_limits<int>::max());
+    return field;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The message field
+
+MessageTextBox::MessageTextBox(frmMain* form) : QPlainTextEdit(form), form_(form) {
+    setObjectName(QStringLiteral("txtMessage"));
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setTabChangesFocus(true);
+}
+
+QString MessageTextBox::Text() const {
+    QString text = toPlainText();
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+void MessageTextBox::SetText(const QString& text) {
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    setPlainText(plain);
+    moveCursor(QTextCursor::End);
+}
+
+void MessageTextBox::keyPressEvent(QKeyEvent* event) {
+    bool used = false;
+    Guarded([&] { used = form_->MessageKey(*event); });
+    if (used) {
+        event->accept();
+        return;
+    }
+    const int shift = frmMain::ShiftMask(*event);
+    if (frmMain::VirtualKey(*event) == Key::Enter && (shift == Mask::Ctrl || shift == Mask::Shift)) {
+        // Ctrl+Enter and Shift+Enter start a new line as Enter does; the text keeps plain line breaks.
+        insertPlainText(QStringLiteral("\n"));
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction and layout
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Pellora"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(ui::FormFont());
+    setFixedSize(ui::Twips(5775), ui::Twips(4875));
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    CreateControls();
+    qApp->installEventFilter(this);
+}
+
+frmMain::~frmMain() {
+    if (qApp != nullptr)
+        qApp->removeEventFilter(this);
+}
+
+void frmMain::CreateControls() {
+    const QString captions[3] = {QStringLiteral("From:"), QStringLiteral("To:"), QStringLiteral("Computer:")};
+    const int labelTops[3] = {160, 640, 1125};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(captions[i], this);
+        label->setObjectName(QStringLiteral("lblTag%1").arg(i));
+        label->setAutoFillBackground(true);
+        label->setBackgroundRole(QPalette::Button);
+        label->setFocusPolicy(Qt::NoFocus);
+        label->move(ui::Twips(180), ui::Twips(labelTops[i]));
+        label->adjustSize(); // exactly as wide as its caption, one line high
+        lblTag[i] = label;
+    }
+    const QString history = QStringLiteral(" History ");
+    txtFrom = MakeField(this, "txtFrom", FromTwips(1260, 120, 3975, 375));
+    cmdFromHistory = MakeButton(this, "cmdFromHistory", QStringLiteral("H!"), FromTwips(5280, 120, 375, 375), history);
+    txtTo = MakeField(this, "txtTo", FromTwips(1260, 600, 3975, 375));
+    cmdToHistory = MakeButton(this, "cmdToHistory", QStringLiteral("H!"), FromTwips(5280, 600, 375, 375), history);
+    txtComputer = MakeField(this, "txtComputer", FromTwips(1260, 1080, 3975, 375));
+    cmdComputerHistory =
+        MakeButton(this, "cmdComputerHistory", QStringLiteral("H!"), FromTwips(5280, 1080, 375, 375), history);
+    txtMessage = new MessageTextBox(this);
+    txtMessage->setGeometry(FromTwips(120, 1560, 5535, 2655));
+    cmdSendHotkeyOption =
+        MakeButton(this, "cmdSendHotkeyOption", QStringLiteral("Ctrl+Enter"), FromTwips(120, 4320, 1215, 435));
+    cmdSendHotkeyOption->setProperty(kTag, QStringLiteral("0"));
+    cmdSettings = MakeButton(this, "cmdSettings", QStringLiteral("S!"), FromTwips(3060, 4320, 435, 435),
+                             QStringLiteral(" Open settings dialog "));
+    cmdOpenDataPath = MakeButton(this, "cmdOpenDataPath", QStringLiteral("D!"), FromTwips(3600, 4320, 435, 435),
+                                 QStringLiteral(" Open data folder "));
+    cmdSend = MakeButton(this, "cmdSend", QStringLiteral("Send"), FromTwips(4140, 4320, 1515, 435));
+    cmdSend->setDefault(true);
+
+    QWidget* const order[] = {txtFrom,     cmdFromHistory,     txtTo,      cmdToHistory,
+                              txtComputer, cmdComputerHistory, txtMessage, cmdSendHotkeyOption,
+                              cmdSettings, cmdOpenDataPath,    cmdSend};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    auto on = [this](QPushButton* button, void (frmMain::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(cmdSend, &frmMain::cmdSend_Click);
+    on(cmdFromHistory, &frmMain::cmdFromHistory_Click);
+    on(cmdToHistory, &frmMain::cmdToHistory_Click);
+    on(cmdComputerHistory, &frmMain::cmdComputerHistory_Click);
+    on(cmdOpenDataPath, &frmMain::cmdOpenDataPath_Click);
+    on(cmdSettings, &frmMain::cmdSettings_Click);
+    on(cmdSendHotkeyOption, &frmMain::cmdSendHotkeyOption_Click);
+}
+
+QRect frmMain::ShapeBand() {
+    return FromTwips(-600, -720, 2235, 6135).intersected(QRect(0, 0, ui::Twips(5775), ui::Twips(4875)));
+}
+
+void frmMain::Load() {
+    if (loaded_)
+        return;
+    loaded_ = true;
+    Form_Load();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window events
+
+void frmMain::Form_Load() {
+    ksCenterFormEx(this);
+    if (!ksIsInIDE())
+        ksSetWindowResIconAll(this, kIcon);
+
+    const AppObject& app = App();
+    struct List {
+        std::unique_ptr<platform::HistoryList>& member;
+        QString file;
+    };
+    const List lists[] = {{FromHistory, QStringLiteral("From History.DAT")},
+                          {ToHistory, QStringLiteral("To History.DAT")},
+                          {ComputerHistory, QStringLiteral("Computer History.DAT")}};
+    for (const List& list : lists) {
+        list.member = std::make_unique<platform::HistoryList>();
+        list.member->Open(list.file, QString(), app, QString(), -1);
+        list.member->Load();
+    }
+
+    LoadSettings();
+    txtMessage->setFocus(Qt::OtherFocusReason);
+}
+
+void frmMain::Form_Unload() {
+    SaveSettings();
+    for (auto* list : {&FromHistory, &ToHistory, &ComputerHistory}) {
+        if (*list)
+            (*list)->Save();
+        list->reset();
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (sending_) {
+        // A close asked for while a send runs (its event processing) happens once it is over.
+        closeAfterSend_ = true;
+        event->ignore();
+        return;
+    }
+    if (!unloaded_) {
+        unloaded_ = true;
+        Guarded([this] { Form_Unload(); });
+    }
+    event->accept();
+}
+
+void frmMain::Form_KeyDown(int KeyCode, int Shift) {
+    if (KeyCode == Key::F1 && Shift == Mask::Shift) {
+        platform::formHelper().ShowAbout(this, App(), QString(), nullptr, kDedication);
+    } else if (KeyCode == Key::Escape && Shift == Mask::None) {
+        close();
+    } else {
+        HandleSendHotkey(KeyCode, Shift);
+    }
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Guarded([&] { Form_Paint(painter); });
+}
+
+void frmMain::Form_Paint(QPainter& painter) {
+    ksPaintDesktop(this, painter);
+    // The background shape: a band in the button-face colour behind the field labels.
+    painter.fillRect(ShapeBand(), palette().color(QPalette::Button));
+}
+
+void frmMain::txtFrom_GotFocus() { ksHighlightText(QApplication::focusWidget()); }
+void frmMain::txtTo_GotFocus() { ksHighlightText(QApplication::focusWidget()); }
+void frmMain::txtComputer_GotFocus() { ksHighlightText(QApplication::focusWidget()); }
+
+// ---------------------------------------------------------------------------------------------
+// Keys: the window sees every key before the control that has the focus.
+
+int frmMain::VirtualKey(const QKeyEvent& event) {
+    const int key = event.key();
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return 'A' + (key - Qt::Key_A);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return '0' + (key - Qt::Key_0);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return Key::F1 + (key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return Key::Enter;
+    case Qt::Key_Escape: return Key::Escape;
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+    }
+}
+
+int frmMain::ShiftMask(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    int mask = 0;
+    if (modifiers & Qt::ShiftModifier)
+        mask |= 1;
+    if (modifiers & Qt::ControlModifier)
+        mask |= 2;
+    if (modifiers & Qt::AltModifier)
+        mask |= 4;
+    return mask;
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (!watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (event->type() == QEvent::FocusIn) {
+        if (widget == txtFrom)
+            Guarded([this] { txtFrom_GotFocus(); });
+        else if (widget == txtTo)
+            Guarded([this] { txtTo_GotFocus(); });
+        else if (widget == txtComputer)
+            Guarded([this] { txtComputer_GotFocus(); });
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress || unloaded_ || widget->window() != this)
+        return false;
+    // A key travels from the focused control up to the window; look at it once, at the start.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && focus->window() == this ? widget != focus : widget != this)
+        return false;
+
+    auto& key = static_cast<QKeyEvent&>(*event);
+    const int code = VirtualKey(key);
+    const int shift = ShiftMask(key);
+    Guarded([&] { Form_KeyDown(code, shift); });
+    if (unloaded_)
+        return true;
+    bool used = false;
+    Guarded([&] { used = ControlKeyRules(key); });
+    return used;
+}
+
+bool frmMain::ControlKeyRules(QKeyEvent& event) {
+    if (VirtualKey(event) != Key::Enter || ShiftMask(event) != Mask::None)
+        return false;
+    // Enter clicks the button that has the focus, else the default button if there is one.
+    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    if (focused != nullptr && focused->window() == this) {
+        if (focused->isEnabled())
+            focused->click();
+        return true;
+    }
+    if (cmdSend->isDefault()) {
+        if (cmdSend->isEnabled())
+            cmdSend->click();
+        return true;
+    }
+    return false;
+}
+
+bool frmMain::MessageKey(QKeyEvent& event) {
+    int code = VirtualKey(event);
+    int shift = ShiftMask(event);
+    messageKeyUsed_ = false;
+    txtMessage_KeyDown(code, shift);
+    if (messageKeyUsed_)
+        return true;
+    // The character the key types, if any, as the message field's character event.
+    QString text = event.text();
+    if (text.isEmpty() && code == Key::A && shift == Mask::Ctrl)
+        text = QString(QChar(1));
+    if (text.isEmpty())
+        return false;
+    int keyAscii = text.at(0).unicode();
+    txtMessage_KeyPress(keyAscii);
+    return keyAscii == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sending
+
+void frmMain::cmdSend_Click() {
+    if (sending_)
+        return; // a send never starts inside another
+    sending_ = true;
+    struct Done {
+        frmMain* form;
+        ~Done() { form->sending_ = false; }
+    } done{this};
+    SetInputEnabled(false);
+    SendCurrentMessage();
+    SetInputEnabled(true);
+    if (closeAfterSend_) {
+        closeAfterSend_ = false;
+        ksUnloadForm(this);
+    }
+}
+
+void frmMain::SetInputEnabled(bool enabled) {
+    QWidget* const controls[] = {txtMessage,      txtComputer,         txtFrom,           txtTo,     cmdSend,
+                                 cmdOpenDataPath, cmdSendHotkeyOption, lblTag[0],         lblTag[1], lblTag[2],
+                                 cmdToHistory,    cmdFromHistory,      cmdComputerHistory};
+    for (QWidget* control : controls)
+        control->setEnabled(enabled);
+    if (!enabled)
+        QCoreApplication::processEvents();
+    mousePointer_ = enabled ? 0 : 11;
+    if (enabled)
+        unsetCursor();
+    else
+        setCursor(Qt::WaitCursor);
+}
+
+void frmMain::SendCurrentMessage() {
+    const QString from = txtFrom->text();
+    const QString to = txtTo->text();
+    const QString computer = txtComputer->text();
+    const QString message = txtMessage->Text();
+    if (from.isEmpty() || to.isEmpty() || computer.isEmpty() || message.isEmpty()) {
+        platform::MsgBox(QStringLiteral("The nature don't like emptiness."), platform::MsgBoxStyle::Critical);
+        return;
+    }
+    FromHistory->Add(from);
+    ToHistory->Add(to);
+    ComputerHistory->Add(computer);
+    if (sending::Deliver(from, to, computer, message) != sending::DeliveryResult::Delivered)
+        return;
+    SaveLocalCopy(from, to, computer, platform::clock().Now(), message);
+    ksUnloadForm(this);
+}
+
+void frmMain::SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
+                            const QString& message) {
+    archive::SaveLocalCopy(modMain::DataPath, modMain::UseTempFilePrefix, from, to, computer, sent, message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Buttons
+
+void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
+void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
+void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
+void frmMain::cmdOpenDataPath_Click() { modMain::cmdOpenDataPath_Click(this); }
+
+void frmMain::cmdSettings_Click() {
+    auto dialog = std::make_unique<frmSettings>();
+    dialog->Load();
+    dialog->exec();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Send hotkey option
+
+QString frmMain::SendHotkeyName(int option) {
+    switch (option) {
+    case 0: return QStringLiteral("Ctrl+Enter");
+    case 1: return QStringLiteral("Enter");
+    case 2: return QStringLiteral("F5");
+    case 3: return QStringLiteral("F12");
+    default: return QStringLiteral("?");
+    }
+}
+
+void frmMain::SetSendHotkeyOption(int option) {
+    if (option < 0 || option > 3)
+        option = 0;
+    cmdSendHotkeyOption->setProperty(kTag, QString::number(option));
+    cmdSendHotkeyOption->setText(SendHotkeyName(option));
+    cmdSend->setDefault(option == 1);
+}
+
+int frmMain::GetSendHotkeyOption() {
+    // A tag that is no whole number in range reads as 0, silently.
+    const QString tag = cmdSendHotkeyOption->property(kTag).toString().trimmed();
+    bool ok = false;
+    const int value = tag.toInt(&ok);
+    if (ok)
+        return value;
+    const double number = tag.toDouble(&ok);
+    if (ok && std::isfinite(number) && number >= -2147483648.5 && number < 2147483647.5)
+        return static_cast<int>(std::nearbyint(number));
+    return 0;
+}
+
+void frmMain::cmdSendHotkeyOption_Click() {
+    int option = GetSendHotkeyOption() + 1;
+    if (option >= 4)
+        option = 0;
+    SetSendHotkeyOption(option);
+}
+
+void frmMain::HandleSendHotkey(int KeyCode, int Shift) {
+    const int option = GetSendHotkeyOption();
+    if ((option == 2 && KeyCode == Key::F5 && Shift == Mask::None) ||
+        (option == 3 && KeyCode == Key::F12 && Shift == Mask::None))
+        platform::formHelper().PressButton(cmdSend);
+}
+
+void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
+    if (KeyCode == Key::A && Shift == Mask::Ctrl) {
+        ksHighlightText(txtMessage);
+        SuppressKeyPress = true;
+        return;
+    }
+    if (GetSendHotkeyOption() == 0 && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
+        txtMessage->Tag = txtMessage->Text();
+        QCoreApplication::processEvents();
+        if (txtMessage->Text() != txtMessage->Tag)
+            txtMessage->SetText(txtMessage->Tag);
+        // The line break this key would type is never inserted.
+        messageKeyUsed_ = true;
+        platform::formHelper().PressButton(cmdSend);
+    }
+}
+
+void frmMain::txtMessage_KeyPress(int& KeyAscii) {
+    if (SuppressKeyPress) {
+        KeyAscii = 0;
+        SuppressKeyPress = false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stored settings
+
+void frmMain::LoadSettings() {
+    using platform::ValueKind::Boolean;
+    using platform::ValueKind::Integer;
+    using platform::ValueKind::Text;
+    platform::SettingsStore store;
+    const AppObject& app = App();
+    int status = 0;
+    txtFrom->setText(store.ReadValue(QString(), QStringLiteral("From"), Text, app, QVariant(), -1, &status).toString());
+    txtTo->setText(store.ReadValue(QString(), QStringLiteral("To"), Text, app, QVariant(), -1, &status).toString());
+    txtComputer->setText(
+        store.ReadValue(QString(), QStringLiteral("Machine"), Text, app, QVariant(), -1, &status).toString());
+
+    const QVariant option = store.ReadValue(QString(), QStringLiteral("Send Hotkey Option"), Integer, app,
+                                            QVariant::fromValue<qint16>(0), -1, &status);
+    bool ok = false;
+    const int value = option.toInt(&ok);
+    if (!ok)
+        throw Error(ErrorNumber::TypeMismatch, QStringLiteral("Type mismatch"));
+    SetSendHotkeyOption(value);
+
+    const QVariant prefix =
+        store.ReadValue(QString(), QStringLiteral("Temp File Prefix"), Boolean, app, QVariant(false), -1, &status);
+    if (!prefix.canConvert<bool>())
+        throw Error(ErrorNumber::TypeMismatch, QStringLiteral("Type mismatch"));
+    modMain::UseTempFilePrefix = prefix.toBool();
+}
+
+void frmMain::SaveSettings() {
+    using platform::ValueKind::Boolean;
+    using platform::ValueKind::Integer;
+    using platform::ValueKind::Text;
+    platform::SettingsStore store;
+    const AppObject& app = App();
+    int status = 0;
+    store.WriteValue(QString(), QStringLiteral("From"), Text, txtFrom->text(), app, -1, &status);
+    store.WriteValue(QString(), QStringLiteral("To"), Text, txtTo->text(), app, -1, &status);
+    store.WriteValue(QString(), QStringLiteral("Machine"), Text, txtComputer->text(), app, -1, &status);
+    store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"), Integer, GetSendHotkeyOption(), app, -1, &status);
+    store.WriteValue(QString(), QStringLiteral("Temp File Prefix"), Boolean, modMain::UseTempFilePrefix, app, -1,
+                     &status);
+}
+
+} // namespace pellora

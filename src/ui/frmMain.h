@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QDateTime>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace pellora {
+
+namespace platform {
+class HistoryList;
+}
+
+class frmMain;
+
+// The message field: a multi-line text box whose keys pass through the window's handlers.
+// Its text is read and written with CR LF line breaks.
+class MessageTextBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit MessageTextBox(frmMain* form);
+    QString Text() const;
+    void SetText(const QString& text);
+    QString Tag; // scratch copy of the text for the Ctrl+Enter send
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    frmMain* form_;
+};
+
+// The main window.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Runs the load handler; called once by start-up before the window is shown.
+    void Load();
+
+    // Controls, in tab order.
+    std::array<QLabel*, 3> lblTag{};
+    QLineEdit* txtFrom = nullptr;
+    QPushButton* cmdFromHistory = nullptr;
+    QLineEdit* txtTo = nullptr;
+    QPushButton* cmdToHistory = nullptr;
+    QLineEdit* txtComputer = nullptr;
+    QPushButton* cmdComputerHistory = nullptr;
+    MessageTextBox* txtMessage = nullptr;
+    QPushButton* cmdSendHotkeyOption = nullptr;
+    QPushButton* cmdSettings = nullptr;
+    QPushButton* cmdOpenDataPath = nullptr;
+    QPushButton* cmdSend = nullptr;
+
+    std::unique_ptr<platform::HistoryList> FromHistory;
+    std::unique_ptr<platform::HistoryList> ToHistory;
+    std::unique_ptr<platform::HistoryList> ComputerHistory;
+    bool SuppressKeyPress = false;
+
+    // The band of the layout's background shape that lies inside the window.
+    static QRect ShapeBand();
+    // 11 while a send runs (hourglass), 0 otherwise.
+    int MousePointer() const { return mousePointer_; }
+
+    // Window events.
+    void Form_Load();
+    void Form_Unload();
+    void Form_KeyDown(int KeyCode, int Shift);
+    void Form_Paint(QPainter& painter);
+
+    // Sending.
+    void cmdSend_Click();
+    void SetInputEnabled(bool enabled);
+    void SendCurrentMessage();
+    void SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
+                       const QString& message);
+
+    // Histories, data folder, settings dialog.
+    void cmdFromHistory_Click();
+    void cmdToHistory_Click();
+    void cmdComputerHistory_Click();
+    void cmdOpenDataPath_Click();
+    void cmdSettings_Click();
+    void txtFrom_GotFocus();
+    void txtTo_GotFocus();
+    void txtComputer_GotFocus();
+
+    // Send hotkey option and keyboard sending.
+    void SetSendHotkeyOption(int option);
+    int GetSendHotkeyOption();
+    static QString SendHotkeyName(int option);
+    void HandleSendHotkey(int KeyCode, int Shift);
+    void cmdSendHotkeyOption_Click();
+    void txtMessage_KeyDown(int& KeyCode, int& Shift);
+    void txtMessage_KeyPress(int& KeyAscii);
+
+    // Stored settings.
+    void LoadSettings();
+    void SaveSettings();
+
+    // Key codes and modifier masks of a Qt key event, as the handlers see keys.
+    static int VirtualKey(const QKeyEvent& event);
+    static int ShiftMask(const QKeyEvent& event);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    friend class MessageTextBox;
+    void CreateControls();
+    bool ControlKeyRules(QKeyEvent& event);
+    // The message field's own key handling; true when the key was used up.
+    bool MessageKey(QKeyEvent& event);
+
+    bool loaded_ = false;
+    bool unloaded_ = false;
+    bool sending_ = false;
+    bool closeAfterSend_ = false;
+    bool messageKeyUsed_ = false;
+    int mousePointer_ = 0;
+};
+
+} // namespace pellora

@@ -1,0 +1,77 @@
+#include "ui/frmSettings.h"
+
+#include "app/modMain.h"
+#include "platform/Guard.h"
+#include "platform/Support.h"
+#include "ui/Appearance.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QPushButton>
+
+namespace pellora {
+
+frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Settings"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(ui::FormFont());
+    setFixedSize(ui::Twips(6015), ui::Twips(1515));
+    setModal(true);
+
+    fraMisc = new QGroupBox(QStringLiteral(" Misc "), this);
+    fraMisc->setObjectName(QStringLiteral("fraMisc"));
+    fraMisc->setGeometry(ui::Twips(120), ui::Twips(60), ui::Twips(5775), ui::Twips(735));
+    fraMisc->setFocusPolicy(Qt::NoFocus);
+
+    chkTempFilePrefix = new QCheckBox(QStringLiteral("Use \"~$\" prefix for TXT files"), fraMisc);
+    chkTempFilePrefix->setObjectName(QStringLiteral("chkTempFilePrefix"));
+    chkTempFilePrefix->setGeometry(ui::Twips(180), ui::Twips(300), ui::Twips(2715), ui::Twips(255));
+    chkTempFilePrefix->setCheckState(Qt::Unchecked);
+
+    cmdOk = new QPushButton(QStringLiteral("Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setGeometry(ui::Twips(3000), ui::Twips(960), ui::Twips(1395), ui::Twips(435));
+    cmdOk->setDefault(true);
+
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(ui::Twips(4500), ui::Twips(960), ui::Twips(1395), ui::Twips(435));
+    cmdCancel->setAutoDefault(false);
+
+    setTabOrder(chkTempFilePrefix, cmdOk);
+    setTabOrder(cmdOk, cmdCancel);
+    chkTempFilePrefix->setFocus(Qt::OtherFocusReason);
+
+    connect(cmdOk, &QPushButton::clicked, this, [this] { platform::Guarded([this] { cmdOk_Click(); }); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { platform::Guarded([this] { cmdCancel_Click(); }); });
+}
+
+void frmSettings::Load() { Form_Load(); }
+
+void frmSettings::Form_Load() {
+    ksCenterFormEx(this);
+    setWindowIcon(QIcon());
+    chkTempFilePrefix->setCheckState(modMain::UseTempFilePrefix ? Qt::Checked : Qt::Unchecked);
+}
+
+void frmSettings::cmdOk_Click() {
+    modMain::UseTempFilePrefix = chkTempFilePrefix->checkState() == Qt::Checked;
+    done(QDialog::Accepted);
+}
+
+void frmSettings::cmdCancel_Click() { done(QDialog::Rejected); }
+
+void frmSettings::keyPressEvent(QKeyEvent* event) {
+    // Escape is the Cancel button's key.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdCancel->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace pellora

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+
+namespace pellora {
+
+// The settings dialog: one option, the "~$" prefix of local copy names.
+class frmSettings : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmSettings(QWidget* parent = nullptr);
+
+    // Runs the load handler; called before the dialog is shown.
+    void Load();
+
+    QGroupBox* fraMisc = nullptr;
+    QCheckBox* chkTempFilePrefix = nullptr;
+    QPushButton* cmdOk = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+    void Form_Load();
+    void cmdOk_Click();
+    void cmdCancel_Click();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+} // namespace pellora

@@ -1,0 +1,99 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace pellora::test {
+
+namespace {
+const char* const kHomeVariables[] = {"HOME",           "XDG_DATA_HOME",  "XDG_CONFIG_HOME",
+                                      "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
+} // namespace
+
+TestHome::TestHome() {
+    for (const char* name : kHomeVariables)
+        saved_.append({name, qgetenv(name)});
+    const QString root = dir_.path();
+    QDir(root).mkpath(QStringLiteral("home/.local/share"));
+    QDir(root).mkpath(QStringLiteral("home/.config"));
+    QDir(root).mkpath(QStringLiteral("home/.cache"));
+    QDir(root).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(root + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("HOME", (root + QStringLiteral("/home")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/home/.local/share")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/home/.config")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/home/.cache")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (root + QStringLiteral("/home/.local/state")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+}
+
+TestHome::~TestHome() {
+    for (const auto& [name, value] : saved_) {
+        if (value.isNull())
+            qunsetenv(name.constData());
+        else
+            qputenv(name.constData(), value);
+    }
+}
+
+QString TestHome::dataHome() const { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")); }
+QString TestHome::configHome() const { return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")); }
+
+int FakeMessageBoxes::Show(const QString& text, int style, const QString& title, const QString& detail) {
+    shown.append({text, style, title, detail});
+    if (!answers.empty()) {
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return (style & 0xF) == platform::MsgBoxStyle::OKOnly ? platform::MsgBoxResult::OK : platform::MsgBoxResult::Cancel;
+}
+
+namespace {
+class FakeMailslotFile : public platform::MailslotFile {
+public:
+    explicit FakeMailslotFile(FakeMailslots& net) : net_(net) { ++net_.openFiles; }
+    ~FakeMailslotFile() override { --net_.openFiles; }
+    bool Write(const QByteArray& message, QString* reason) override {
+        if (net_.failWrite) {
+            if (reason)
+                *reason = net_.writeFailureReason;
+            return false;
+        }
+        net_.delivered.append(message);
+        return true;
+    }
+
+private:
+    FakeMailslots& net_;
+};
+} // namespace
+
+std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path) {
+    opened.append(path);
+    if (failOpen)
+        return nullptr;
+    return std::make_unique<FakeMailslotFile>(*this);
+}
+
+Fakes InstallFakes() {
+    platform::ResetServices();
+    Fakes f{std::make_shared<FakeMessageBoxes>(), std::make_shared<FakeMailslots>(), std::make_shared<FakeClock>(),
+            std::make_shared<TerminateRecorder>()};
+    auto& s = platform::services();
+    s.messageBoxes = f.boxes;
+    s.mailslots = f.mailslots;
+    s.clock = f.clock;
+    auto recorder = f.terminated;
+    s.terminate = [recorder](int status) { recorder->statuses.append(status); };
+    return f;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+} // namespace pellora::test

@@ -1,0 +1,98 @@
+#pragma once
+
+// Shared test fixtures: a temporary home folder, and fakes for the platform services.
+
+#include "platform/Components.h"
+#include "platform/Services.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+
+namespace pellora::test {
+
+// Points HOME and the XDG folders at a fresh temporary folder for the life of the object.
+class TestHome {
+public:
+    TestHome();
+    ~TestHome();
+    QString path() const { return dir_.path(); }
+    QString dataHome() const;   // $XDG_DATA_HOME
+    QString configHome() const; // $XDG_CONFIG_HOME
+
+private:
+    QTemporaryDir dir_;
+    QList<QPair<QByteArray, QByteArray>> saved_;
+};
+
+struct ShownMessage {
+    QString text;
+    int style = 0;
+    QString title;
+    QString detail;
+};
+
+// Records every message box and answers from a script (OK/Cancel by default).
+class FakeMessageBoxes : public platform::MessageBoxes {
+public:
+    int Show(const QString& text, int style, const QString& title, const QString& detail) override;
+    QList<ShownMessage> shown;
+    std::deque<int> answers; // next answers; when empty: 1 (OK) for style 16, 2 (Cancel) otherwise
+};
+
+// A mailslot network in memory.
+class FakeMailslots : public platform::Mailslots {
+public:
+    std::unique_ptr<platform::MailslotFile> Open(const QString& path) override;
+    QStringList opened;          // every path asked for
+    QList<QByteArray> delivered; // every message written
+    int openFiles = 0;           // files opened and not yet closed
+    bool failOpen = false;
+    bool failWrite = false;
+    QString writeFailureReason;
+};
+
+class FakeClock : public platform::Clock {
+public:
+    QDateTime Now() override { return now; }
+    QDateTime now = QDateTime(QDate(2016, 2, 24), QTime(10, 1, 5));
+};
+
+// Records the ends of the program that the top-level error handler asks for.
+struct TerminateRecorder {
+    QList<int> statuses;
+};
+
+// Installs fresh fakes for message boxes, mailslots, the clock and the end of the program;
+// the other services stay real. Returns the fakes.
+struct Fakes {
+    std::shared_ptr<FakeMessageBoxes> boxes;
+    std::shared_ptr<FakeMailslots> mailslots;
+    std::shared_ptr<FakeClock> clock;
+    std::shared_ptr<TerminateRecorder> terminated;
+};
+Fakes InstallFakes();
+
+// Reads a whole file; empty when it does not exist.
+QByteArray ReadFile(const QString& path);
+
+} // namespace pellora::test
+
+// main() for a Qt Test class: a temporary home, offscreen platform unless one is set,
+// a QApplication, then the tests.
+#define PELLORA_TEST_MAIN(TestClass)                                                                                   \
+    int main(int argc, char** argv) {                                                                                  \
+        pellora::test::TestHome home;                                                                                  \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                            \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                                   \
+        QApplication app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestClass tc;                                                                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
+    }
