@@ -1,0 +1,25 @@
+// The prompt after a failed step: the program's message box with the error's description
+// beneath the text, titled with the application's title.
+
+#include "platform/App.h"
+#include "platform/Components.h"
+#include "platform/Services.h"
+#include "platform/SystemServices.h"
+
+namespace pellora::platform {
+
+namespace {
+
+class SystemErrorPrompt final : public ErrorPrompt {
+public:
+    int ShowError(const Error& error, int style, int /*reserved*/, const QString& message, bool& logged) override {
+        logged = false;
+        return messageBoxes().Show(message, style, App().Title, error.description());
+    }
+};
+
+} // namespace
+
+std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt() { return std::make_shared<SystemErrorPrompt>(); }
+
+} // namespace pellora::platform

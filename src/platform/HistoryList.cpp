@@ -1,0 +1,243 @@
+#include "platform/HistoryList.h"
+
+#include "platform/App.h"
+#include "platform/Error.h"
+#include "platform/Support.h"
+
+#include <QApplication>
+#include <QByteArrayView>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace pellora::platform {
+
+namespace {
+
+constexpr QByteArrayView kHeader("PelloraHistory 1");
+constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
+
+// A history file larger than this is not ours to read whole: 25 entries of a text box's
+// longest text, every character escaped, fit with room to spare.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+// Menu items are cut to about this many average characters; the full text is inserted.
+constexpr int kMenuTextChars = 60;
+
+QString Escape(const QString& entry) {
+    QString out;
+    out.reserve(entry.size() + 8);
+    for (const QChar c : entry) {
+        switch (c.unicode()) {
+        case u'\\': out += QLatin1String("\\\\"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        case u'\0': out += QLatin1String("\\0"); break;
+        case u'\t': out += QLatin1String("\\t"); break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+// Undoes Escape; false for an escape that Escape never writes or a raw line break.
+bool Unescape(const QString& line, QString& entry) {
+    entry.clear();
+    entry.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == u'\r' || c == u'\n')
+            return false;
+        if (c != u'\\') {
+            entry += c;
+            continue;
+        }
+        if (++i == line.size())
+            return false;
+        switch (line.at(i).unicode()) {
+        case u'\\': entry += u'\\'; break;
+        case u'n': entry += u'\n'; break;
+        case u'r': entry += u'\r'; break;
+        case u'0': entry += QChar(u'\0'); break;
+        case u't': entry += u'\t'; break;
+        default: return false;
+        }
+    }
+    return true;
+}
+
+// Strict UTF-8: a line with a byte sequence that is not UTF-8 is not read at all.
+bool DecodeUtf8(QByteArrayView bytes, QString& text) {
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// What a menu item shows for an entry: control characters as their visible symbols (a tab
+// would otherwise open the shortcut column), long texts shortened in the middle, and every
+// '&' doubled so that it shows as itself rather than marking a mnemonic.
+QString MenuText(const QString& entry, const QFontMetrics& metrics) {
+    QString shown = entry;
+    for (QChar& c : shown) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+        else if (c.unicode() == 0x2028 || c.unicode() == 0x2029)
+            c = QChar(0x2424);
+    }
+    shown = metrics.elidedText(shown, Qt::ElideMiddle, metrics.averageCharWidth() * kMenuTextChars);
+    shown.replace(u'&', QLatin1String("&&"));
+    return shown;
+}
+
+// Moves a damaged history file out of the way under "<name>.damaged", "<name>.damaged-2", ...
+// so that the next Save does not overwrite what a person might still want to look at.
+void SetAside(const QString& path) {
+    for (int n = 1; n <= 100; ++n) {
+        const QString target = path + (n == 1 ? QStringLiteral(".damaged") : QStringLiteral(".damaged-%1").arg(n));
+        if (QFileInfo::exists(target))
+            continue;
+        if (QFile::rename(path, target))
+            return;
+    }
+    qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path));
+}
+
+} // namespace
+
+QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged) {
+    bool bad = false;
+    QStringList entries;
+
+    QByteArrayView rest(bytes);
+    if (rest.startsWith(kUtf8Bom))
+        rest = rest.sliced(kUtf8Bom.size());
+
+    bool header = true;
+    while (!rest.isEmpty()) {
+        const qsizetype end = rest.indexOf('\n');
+        if (end < 0) {
+            // The last line has no line end: the file was cut short, and so maybe the entry.
+            bad = true;
+            break;
+        }
+        const QByteArrayView line = rest.first(end);
+        rest = rest.sliced(end + 1);
+        if (header) {
+            header = false;
+            if (line != kHeader) {
+                bad = true;
+                break;
+            }
+            continue;
+        }
+        QString text;
+        QString entry;
+        if (!DecodeUtf8(line, text) || !Unescape(text, entry)) {
+            bad = true;
+            continue;
+        }
+        if (entries.size() < MaxEntries && !entries.contains(entry))
+            entries.append(entry);
+    }
+    if (header)
+        bad = true; // not even a header: an empty or cut-off file
+    if (damaged)
+        *damaged = bad;
+    return entries;
+}
+
+QByteArray HistoryList::Serialize(const QStringList& entries) {
+    QString text = QString::fromLatin1(kHeader.data(), kHeader.size()) + u'\n';
+    for (const QString& entry : entries)
+        text += Escape(entry) + u'\n';
+    return text.toUtf8();
+}
+
+void HistoryList::Open(const QString& fileName, const QString& /*reserved1*/, const AppObject& app,
+                       const QString& /*reserved2*/, int /*flags*/) {
+    if (fileName.isEmpty() || fileName.contains(u'/') || fileName.contains(u'\\') || fileName == u"." ||
+        fileName == u"..")
+        throw Error(ErrorNumber::BadFileName, QStringLiteral("Bad history file name \"%1\".").arg(fileName));
+    const QString folder = ksGetSpecialFolder(SpecialFolder::AppData);
+    path_ = QDir::cleanPath(folder + u'/' + app.CompanyName + u'/' + app.InternalName + u'/' + fileName);
+    entries_.clear();
+}
+
+void HistoryList::Load() {
+    entries_.clear();
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.exists() && !QFileInfo(path_).isDir())
+            SetAside(path_); // there, but not ours to read: keep it, start afresh
+        return;
+    }
+    const QByteArray bytes = file.read(kMaxFileSize);
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    const bool tooLarge = !readFailed && !file.atEnd();
+    file.close();
+
+    bool damaged = false;
+    entries_ = Parse(bytes, &damaged);
+    if (damaged || readFailed || tooLarge)
+        SetAside(path_);
+}
+
+void HistoryList::Save() {
+    if (path_.isEmpty())
+        throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("The history list is not open."));
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
+
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
+    const QByteArray bytes = Serialize(entries_);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
+}
+
+void HistoryList::Add(const QString& text) {
+    entries_.removeAll(text);
+    entries_.prepend(text);
+    while (entries_.size() > MaxEntries)
+        entries_.removeLast();
+}
+
+bool HistoryList::PickInto(QLineEdit& box) {
+    QWidget* anchor = QApplication::focusWidget();
+    if (anchor == nullptr)
+        anchor = &box;
+
+    // No parent: the menu must not go down with the box while it is open.
+    QMenu menu;
+    const QFontMetrics metrics(menu.font());
+    if (entries_.isEmpty()) {
+        menu.addAction(QStringLiteral("(empty)"))->setEnabled(false);
+    } else {
+        for (qsizetype i = 0; i < entries_.size(); ++i)
+            menu.addAction(MenuText(entries_.at(i), metrics))->setData(i);
+    }
+
+    const QPointer<QLineEdit> target(&box);
+    const QAction* chosen = menu.exec(anchor->mapToGlobal(QPoint(0, anchor->height())));
+    if (chosen == nullptr || !chosen->isEnabled() || target.isNull())
+        return false;
+    bool ok = false;
+    const qsizetype index = chosen->data().toLongLong(&ok);
+    if (!ok || index < 0 || index >= entries_.size())
+        return false;
+    box.setText(entries_.at(index));
+    return true;
+}
+
+} // namespace pellora::platform

@@ -1,0 +1,407 @@
+#include "platform/HistoryList.h"
+#include "platform/App.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include <sys/stat.h>
+
+using namespace pellora;
+using pellora::test::ReadFile;
+using platform::HistoryList;
+
+namespace {
+
+const QString kFile = QStringLiteral("From History.DAT");
+
+QString HistoryFolder() { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane/Pellora"); }
+
+QStringList Listing(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void Open(HistoryList& list, const QString& file = kFile) { list.Open(file, QString(), App(), QString(), -1); }
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Runs `act` on the pop-up menu as soon as it is open; closes any menu still open after five
+// seconds so that a failing test cannot hang.
+void WhenMenuOpens(std::function<void(QMenu*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act, started] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu != nullptr && menu->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            act(menu);
+        } else if (started->elapsed() > 5000) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start();
+    QTimer::singleShot(5000, [] {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+}
+
+ino_t Inode(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+} // namespace
+
+class HistoryListTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QDir(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane")).removeRecursively();
+    }
+
+    void firstRunIsEmpty() {
+        HistoryList list;
+        Open(list);
+        QCOMPARE(list.FilePath(), HistoryFolder() + u'/' + kFile);
+        list.Load();
+        QVERIFY(list.Entries().isEmpty());
+        QVERIFY(!QFileInfo::exists(HistoryFolder())); // loading creates nothing
+    }
+
+    void adding_data() {
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("newest first") << QStringList{"Ann", "Bob", "Cid"} << QStringList{"Cid", "Bob", "Ann"};
+        QTest::newRow("added again moves to the top")
+            << QStringList{"Ann", "Bob", "Cid", "Ann"} << QStringList{"Ann", "Cid", "Bob"};
+        QTest::newRow("letter case counts") << QStringList{"ann", "Ann", "ANN"} << QStringList{"ANN", "Ann", "ann"};
+        QTest::newRow("blanks count") << QStringList{"Ann", "Ann "} << QStringList{"Ann ", "Ann"};
+        QStringList thirty;
+        QStringList newest25;
+        for (int i = 1; i <= 30; ++i)
+            thirty << QStringLiteral("name %1").arg(i);
+        for (int i = 30; i > 5; --i)
+            newest25 << QStringLiteral("name %1").arg(i);
+        QTest::newRow("at most 25, the oldest go") << thirty << newest25;
+        QStringList full = thirty.mid(0, 25);
+        full << "name 1";
+        QStringList fullExpected{"name 1"};
+        for (int i = 25; i > 1; --i)
+            fullExpected << QStringLiteral("name %1").arg(i);
+        QTest::newRow("moving to the top of a full list drops nothing") << full << fullExpected;
+    }
+
+    void adding() {
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, expected);
+        HistoryList list;
+        Open(list);
+        list.Load();
+        for (const QString& text : added)
+            list.Add(text);
+        QCOMPARE(list.Entries(), expected);
+    }
+
+    // What one run saves, the next run loads: any character a text box can hold.
+    void roundTrip() {
+        const QStringList entries{QStringLiteral("plain"),
+                                  QStringLiteral("line\nbreak"),
+                                  QStringLiteral("carriage\rreturn\r\n"),
+                                  QStringLiteral("back\\slash\\n not an escape\\"),
+                                  QStringLiteral("nul") + QChar(u'\0') + QStringLiteral("inside"),
+                                  QStringLiteral("tab\there"),
+                                  QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xE2\x80\xA8 separator"),
+                                  QChar(0xFEFF) + QStringLiteral("starts with a BOM"),
+                                  QStringLiteral("Tom & Jerry"),
+                                  QString(),
+                                  QStringLiteral(" "),
+                                  QString(40000, u'x')};
+        {
+            HistoryList list;
+            Open(list);
+            list.Load();
+            for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+                list.Add(*it);
+            list.Save();
+        }
+        const QByteArray bytes = ReadFile(HistoryFolder() + u'/' + kFile);
+        QVERIFY(bytes.startsWith("PelloraHistory 1\n"));
+        QCOMPARE(bytes.count('\n'), entries.size() + 1); // one line per entry
+
+        HistoryList next;
+        Open(next);
+        next.Load();
+        QCOMPARE(next.Entries(), entries);
+        QCOMPARE(Listing(HistoryFolder()), QStringList{kFile}); // nothing set aside, no temp files
+    }
+
+    void listsDoNotShareAFile() {
+        HistoryList from;
+        HistoryList to;
+        Open(from, QStringLiteral("From History.DAT"));
+        Open(to, QStringLiteral("To History.DAT"));
+        from.Add(QStringLiteral("Ann"));
+        to.Add(QStringLiteral("Bob"));
+        from.Save();
+        to.Save();
+        HistoryList again;
+        Open(again, QStringLiteral("To History.DAT"));
+        again.Load();
+        QCOMPARE(again.Entries(), QStringList{QStringLiteral("Bob")});
+    }
+
+    void damagedFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("setAside");
+
+        QTest::newRow("sound") << QByteArray("PelloraHistory 1\nAnn\nBob\n") << QStringList{"Ann", "Bob"} << false;
+        QTest::newRow("BOM before the header")
+            << QByteArray("\xEF\xBB\xBFPelloraHistory 1\nAnn\n") << QStringList{"Ann"} << false;
+        QTest::newRow("truncated UTF-8") << QByteArray("PelloraHistory 1\nAnn\nJos\xC3") << QStringList{"Ann"} << true;
+        QTest::newRow("cut after an entry, no line end")
+            << QByteArray("PelloraHistory 1\nAnn\nBo") << QStringList{"Ann"} << true;
+        QTest::newRow("invalid UTF-8 in the middle")
+            << QByteArray("PelloraHistory 1\nAnn\nB\xFF\xFEob\nCid\n") << QStringList{"Ann", "Cid"} << true;
+        QTest::newRow("unknown escape") << QByteArray("PelloraHistory 1\nAnn\nx\\q\nCid\n") << QStringList{"Ann", "Cid"}
+                                        << true;
+        QTest::newRow("escape cut at the line end")
+            << QByteArray("PelloraHistory 1\nAnn\nx\\\nCid\n") << QStringList{"Ann", "Cid"} << true;
+        QTest::newRow("raw CR") << QByteArray("PelloraHistory 1\r\nAnn\r\n") << QStringList{} << true;
+        QTest::newRow("wrong header") << QByteArray("PelloraHistory 2\nAnn\n") << QStringList{} << true;
+        QTest::newRow("garbage") << QByteArray("\x00\x01\x02\xFF garbage \x80\n\n\n", 16) << QStringList{} << true;
+        QTest::newRow("empty file") << QByteArray() << QStringList{} << true;
+    }
+
+    // A damaged file keeps what can be read and is moved aside, never overwritten blind.
+    void damagedFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, setAside);
+
+        const QString path = HistoryFolder() + u'/' + kFile;
+        WriteBytes(path, bytes);
+
+        HistoryList list;
+        Open(list);
+        list.Load();
+        QCOMPARE(list.Entries(), expected);
+        if (setAside) {
+            QVERIFY(!QFileInfo::exists(path));
+            QCOMPARE(ReadFile(path + QStringLiteral(".damaged")), bytes);
+        } else {
+            QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
+        }
+
+        list.Add(QStringLiteral("Dan"));
+        list.Save();
+        HistoryList next;
+        Open(next);
+        next.Load();
+        QCOMPARE(next.Entries(), QStringList{QStringLiteral("Dan")} + expected);
+    }
+
+    void secondDamagedFileDoesNotReplaceTheFirst() {
+        const QString path = HistoryFolder() + u'/' + kFile;
+        for (const QByteArray& bytes : {QByteArray("first"), QByteArray("second")}) {
+            WriteBytes(path, bytes);
+            HistoryList list;
+            Open(list);
+            list.Load();
+        }
+        QCOMPARE(ReadFile(path + QStringLiteral(".damaged")), QByteArray("first"));
+        QCOMPARE(ReadFile(path + QStringLiteral(".damaged-2")), QByteArray("second"));
+    }
+
+    void unreadableFileDoesNotStopTheProgram() {
+        // A directory where the file should be: Load gives an empty list, Save reports it.
+        QVERIFY(QDir().mkpath(HistoryFolder() + u'/' + kFile));
+        HistoryList list;
+        Open(list);
+        list.Load();
+        QVERIFY(list.Entries().isEmpty());
+        list.Add(QStringLiteral("Ann"));
+        QVERIFY_THROWS_EXCEPTION(Error, list.Save());
+        QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
+    }
+
+    void saveFailsWhenTheFolderCannotBeMade() {
+        // The company folder is a regular file: nothing can be created beneath it.
+        WriteBytes(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane"), "in the way");
+        HistoryList list;
+        Open(list);
+        list.Load();
+        list.Add(QStringLiteral("Ann"));
+        QVERIFY_THROWS_EXCEPTION(Error, list.Save());
+        QFile::remove(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane"));
+    }
+
+    // Save never writes into the file in place: a new file takes the old one's name, and no
+    // temporary file is left beside it.
+    void saveReplacesTheFileWhole() {
+        HistoryList list;
+        Open(list);
+        list.Add(QStringLiteral("Ann"));
+        list.Save();
+        const QString path = HistoryFolder() + u'/' + kFile;
+        const ino_t before = Inode(path);
+        QVERIFY(before != 0);
+        list.Add(QStringLiteral("Bob"));
+        list.Save();
+        QVERIFY(Inode(path) != before);
+        QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
+    }
+
+    // Whatever the bytes, Parse returns at most 25 distinct entries, and what it returns
+    // survives a round trip unchanged.
+    void parseNeverFails() {
+        QRandomGenerator random(20161224);
+        const QByteArray sound =
+            HistoryList::Serialize({"Ann", "B\\ob\n", QString::fromUtf8("\xC3\xA9\xF0\x9F\x98\x80")});
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray bytes = round % 2 ? sound : QByteArray("PelloraHistory 1\n");
+            const int edits = static_cast<int>(random.bounded(8));
+            for (int e = 0; e < edits; ++e) {
+                const auto at = static_cast<qsizetype>(random.bounded(static_cast<quint32>(bytes.size() + 1)));
+                const char byte = static_cast<char>(random.bounded(256));
+                switch (random.bounded(3)) {
+                case 0: bytes.insert(at, byte); break;
+                case 1:
+                    if (at < bytes.size())
+                        bytes[at] = byte;
+                    break;
+                default: bytes.truncate(at); break;
+                }
+            }
+            bool damaged = false;
+            const QStringList entries = HistoryList::Parse(bytes, &damaged);
+            QVERIFY(entries.size() <= HistoryList::MaxEntries);
+            QCOMPARE(QSet<QString>(entries.begin(), entries.end()).size(), entries.size());
+            bool again = true;
+            QCOMPARE(HistoryList::Parse(HistoryList::Serialize(entries), &again), entries);
+            QVERIFY(!again);
+        }
+        QCOMPARE(HistoryList::Parse(QByteArray(), nullptr), QStringList());
+    }
+
+    void pickByKeyboard_data() {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<bool>("picked");
+        QTest::addColumn<QString>("text");
+
+        const QStringList names{"Cid", "Bob", "Ann"};
+        QTest::newRow("Down Enter picks the newest")
+            << names << QList<int>{Qt::Key_Down, Qt::Key_Return} << true << QStringLiteral("Cid");
+        QTest::newRow("Down Down Enter picks the next")
+            << names << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Enter} << true << QStringLiteral("Bob");
+        QTest::newRow("Escape leaves the box")
+            << names << QList<int>{Qt::Key_Down, Qt::Key_Escape} << false << QStringLiteral("typed");
+        QTest::newRow("ampersand shows and is inserted as itself")
+            << QStringList{"Tom & Jerry"} << QList<int>{Qt::Key_Down, Qt::Key_Return} << true
+            << QStringLiteral("Tom & Jerry");
+        QTest::newRow("a long entry is inserted whole")
+            << QStringList{QString(500, u'w')} << QList<int>{Qt::Key_Down, Qt::Key_Return} << true
+            << QString(500, u'w');
+        QTest::newRow("empty history: nothing to pick")
+            << QStringList{} << QList<int>{Qt::Key_Down, Qt::Key_Return, Qt::Key_Escape} << false
+            << QStringLiteral("typed");
+    }
+
+    void pickByKeyboard() {
+        QFETCH(QStringList, entries);
+        QFETCH(QList<int>, keys);
+        QFETCH(bool, picked);
+        QFETCH(QString, text);
+
+        HistoryList list;
+        Open(list);
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+            list.Add(*it);
+
+        QWidget window;
+        auto* layout = new QHBoxLayout(&window);
+        auto* box = new QLineEdit(QStringLiteral("typed"));
+        auto* button = new QPushButton(QStringLiteral("..."));
+        layout->addWidget(box);
+        layout->addWidget(button);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        button->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), button);
+
+        QStringList shown;
+        QList<bool> enabled;
+        QPoint menuTopLeft;
+        WhenMenuOpens([&](QMenu* menu) {
+            menuTopLeft = menu->geometry().topLeft();
+            for (QAction* action : menu->actions()) {
+                shown << action->text();
+                enabled << action->isEnabled();
+            }
+            for (int key : keys) {
+                if (QApplication::activePopupWidget() == menu)
+                    QTest::keyClick(menu, static_cast<Qt::Key>(key));
+            }
+        });
+        QCOMPARE(list.PickInto(*box), picked);
+        QCOMPARE(box->text(), text);
+
+        if (entries.isEmpty()) {
+            QCOMPARE(shown, QStringList{QStringLiteral("(empty)")});
+            QCOMPARE(enabled, QList<bool>{false});
+        } else {
+            QCOMPARE(shown.size(), entries.size());
+            QVERIFY(!enabled.contains(false));
+            for (int i = 0; i < entries.size(); ++i) {
+                QCOMPARE(shown.at(i).count(QStringLiteral("&&")), entries.at(i).count(u'&'));
+                QVERIFY(shown.at(i).size() < 200);
+            }
+        }
+        // The menu opens under the history button.
+        QCOMPARE(menuTopLeft, button->mapToGlobal(QPoint(0, button->height())));
+    }
+
+    void pickWithoutAFocusedWidgetOpensUnderTheBox() {
+        HistoryList list;
+        Open(list);
+        list.Add(QStringLiteral("Ann"));
+        QLineEdit box;
+        box.setFocusPolicy(Qt::NoFocus);
+        box.setGeometry(100, 100, 200, 30);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        QPoint menuTopLeft;
+        WhenMenuOpens([&](QMenu* menu) {
+            menuTopLeft = menu->geometry().topLeft();
+            QTest::keyClick(menu, Qt::Key_Escape);
+        });
+        QVERIFY(!list.PickInto(box));
+        QCOMPARE(menuTopLeft, box.mapToGlobal(QPoint(0, box.height())));
+    }
+};
+
+PELLORA_TEST_MAIN(HistoryListTest)
+#include "HistoryListTest.moc"

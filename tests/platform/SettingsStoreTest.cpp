@@ -1,0 +1,234 @@
+#include "platform/SettingsStore.h"
+#include "platform/App.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <limits>
+
+#include <sys/stat.h>
+
+using namespace pellora;
+using platform::SettingsStore;
+namespace ValueKind = platform::ValueKind;
+using pellora::test::ReadFile;
+
+namespace {
+
+QString ConfigHome() { return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")); }
+
+QString IniPath() { return ConfigHome() + QStringLiteral("/Orvane/Pellora.ini"); }
+
+// An application of its own, so that each hand-written file is read fresh.
+AppObject OtherApp(const QString& name) {
+    AppObject app = App();
+    app.InternalName = name;
+    return app;
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+ino_t Inode(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+} // namespace
+
+class SettingsStoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QDir(ConfigHome() + QStringLiteral("/Orvane")).removeRecursively(); }
+
+    void location() { QCOMPARE(SettingsStore::Location(App()), IniPath()); }
+
+    void firstRunGivesTheDefaults_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QVariant>("defaultValue");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("text, no default") << "From" << ValueKind::Text << QVariant() << QVariant(QString());
+        QTest::newRow("number, no default")
+            << "Send Hotkey Option" << ValueKind::Integer << QVariant() << QVariant(QString());
+        QTest::newRow("number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(qint16(0))
+                                << QVariant(qint16(0));
+        QTest::newRow("boolean") << "Temp File Prefix" << ValueKind::Boolean << QVariant(false) << QVariant(false);
+    }
+
+    void firstRunGivesTheDefaults() {
+        QFETCH(QString, key);
+        QFETCH(int, kind);
+        QFETCH(QVariant, defaultValue);
+        QFETCH(QVariant, expected);
+
+        SettingsStore store;
+        int status = 99;
+        const QVariant value = store.ReadValue(QString(), key, kind, App(), defaultValue, -1, &status);
+        QCOMPARE(value, expected);
+        QCOMPARE(status, 0);
+        QVERIFY(!QFileInfo::exists(IniPath())); // reading writes nothing
+    }
+
+    void roundTrip_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QVariant>("written");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("text") << "From" << ValueKind::Text << QVariant("Ann") << QVariant("Ann");
+        QTest::newRow("empty text") << "From" << ValueKind::Text << QVariant(QString()) << QVariant(QString(""));
+        QTest::newRow("text with comma") << "To" << ValueKind::Text << QVariant("Bob, Jr.") << QVariant("Bob, Jr.");
+        QTest::newRow("text like INI syntax")
+            << "Machine" << ValueKind::Text << QVariant("@x;#[a]=\"b\"\\") << QVariant("@x;#[a]=\"b\"\\");
+        QTest::newRow("text unicode") << "From" << ValueKind::Text
+                                      << QVariant(QString::fromUtf8("J\xC3\xB6rg \xF0\x9F\x98\x80"))
+                                      << QVariant(QString::fromUtf8("J\xC3\xB6rg \xF0\x9F\x98\x80"));
+        QTest::newRow("text with line break") << "From" << ValueKind::Text << QVariant("a\r\nb") << QVariant("a\r\nb");
+        QTest::newRow("number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(3) << QVariant(3);
+        QTest::newRow("negative number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(-2) << QVariant(-2);
+        QTest::newRow("largest number") << "Send Hotkey Option" << ValueKind::Integer
+                                        << QVariant(std::numeric_limits<int>::max())
+                                        << QVariant(std::numeric_limits<int>::max());
+        QTest::newRow("smallest number") << "Send Hotkey Option" << ValueKind::Integer
+                                         << QVariant(std::numeric_limits<int>::min())
+                                         << QVariant(std::numeric_limits<int>::min());
+        QTest::newRow("true") << "Temp File Prefix" << ValueKind::Boolean << QVariant(true) << QVariant(true);
+        QTest::newRow("false") << "Temp File Prefix" << ValueKind::Boolean << QVariant(false) << QVariant(false);
+        QTest::newRow("true as -1") << "Temp File Prefix" << ValueKind::Boolean << QVariant(qint16(-1))
+                                    << QVariant(true);
+    }
+
+    // What one store writes, another one reads from the disk.
+    void roundTrip() {
+        QFETCH(QString, key);
+        QFETCH(int, kind);
+        QFETCH(QVariant, written);
+        QFETCH(QVariant, expected);
+
+        {
+            SettingsStore store;
+            store.WriteValue(QString(), key, kind, written, App());
+        }
+        QVERIFY(QFileInfo::exists(IniPath()));
+        SettingsStore next;
+        const QVariant value = next.ReadValue(QString(), key, kind, App(), QVariant(QStringLiteral("default")));
+        QCOMPARE(value, expected);
+    }
+
+    void fileIsPlainText() {
+        SettingsStore store;
+        store.WriteValue(QString(), QStringLiteral("Temp File Prefix"), ValueKind::Boolean, true, App());
+        store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"), ValueKind::Integer, 2, App());
+        store.WriteValue(QString(), QStringLiteral("Machine"), ValueKind::Text, QStringLiteral("PC7"), App());
+        const QByteArray ini = ReadFile(IniPath());
+        QVERIFY(ini.contains("Temp%20File%20Prefix=true\n"));
+        QVERIFY(ini.contains("Send%20Hotkey%20Option=2\n"));
+        QVERIFY(ini.contains("Machine=PC7\n"));
+    }
+
+    void storedTextThatDoesNotConvert_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QVariant>("expected");
+        const QVariant zero = QVariant(qint16(0));
+
+        QTest::newRow("number: letters") << ValueKind::Integer << QByteArray("abc") << zero;
+        QTest::newRow("number: beyond 32 bits") << ValueKind::Integer << QByteArray("99999999999") << zero;
+        QTest::newRow("number: just beyond") << ValueKind::Integer << QByteArray("2147483648") << zero;
+        QTest::newRow("number: fraction") << ValueKind::Integer << QByteArray("3.5") << zero;
+        QTest::newRow("number: empty") << ValueKind::Integer << QByteArray("") << zero;
+        QTest::newRow("number: list") << ValueKind::Integer << QByteArray("1, 2") << zero;
+        QTest::newRow("number: 7 is a number") << ValueKind::Integer << QByteArray("7") << QVariant(7);
+        QTest::newRow("number: blanks around") << ValueKind::Integer << QByteArray("\" -2 \"") << QVariant(-2);
+        QTest::newRow("number: smallest")
+            << ValueKind::Integer << QByteArray("-2147483648") << QVariant(std::numeric_limits<int>::min());
+
+        QTest::newRow("boolean: maybe") << ValueKind::Boolean << QByteArray("maybe") << QVariant(false);
+        QTest::newRow("boolean: 2") << ValueKind::Boolean << QByteArray("2") << QVariant(false);
+        QTest::newRow("boolean: empty") << ValueKind::Boolean << QByteArray("") << QVariant(false);
+        QTest::newRow("boolean: TRUE") << ValueKind::Boolean << QByteArray("TRUE") << QVariant(true);
+        QTest::newRow("boolean: -1") << ValueKind::Boolean << QByteArray("-1") << QVariant(true);
+        QTest::newRow("boolean: 1") << ValueKind::Boolean << QByteArray("1") << QVariant(true);
+        QTest::newRow("boolean: False") << ValueKind::Boolean << QByteArray("False") << QVariant(false);
+
+        QTest::newRow("text: list as typed") << ValueKind::Text << QByteArray("Ann,Bob") << QVariant("Ann, Bob");
+        QTest::newRow("text: number") << ValueKind::Text << QByteArray("42") << QVariant("42");
+    }
+
+    // A hand-edited file never stops the program: what does not convert reads as the default,
+    // and the next write puts a sound value in its place.
+    void storedTextThatDoesNotConvert() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, stored);
+        QFETCH(QVariant, expected);
+
+        static int n = 0;
+        const AppObject app = OtherApp(QStringLiteral("Convert%1").arg(++n));
+        const QString path = ConfigHome() + QStringLiteral("/Orvane/") + app.InternalName + QStringLiteral(".ini");
+        WriteBytes(path, "[General]\nValue=" + stored + "\n");
+
+        const QVariant defaultValue = kind == ValueKind::Boolean ? QVariant(false) : QVariant(qint16(0));
+        SettingsStore store;
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("Value"), kind, app, defaultValue), expected);
+
+        const QVariant sound = kind == ValueKind::Boolean ? QVariant(true) : QVariant(1);
+        store.WriteValue(QString(), QStringLiteral("Value"), kind, sound, app);
+        SettingsStore next;
+        QCOMPARE(next.ReadValue(QString(), QStringLiteral("Value"), kind, app, defaultValue),
+                 kind == ValueKind::Text ? QVariant("1") : sound);
+    }
+
+    void damagedFileKeepsWhatCanBeRead() {
+        WriteBytes(IniPath(), "[General]\nFrom=Ann\nTo=Bob\n[broken\nX=\"unterminated\n\xFF\xFE\n");
+        SettingsStore store;
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("Ann"));
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("Temp File Prefix"), ValueKind::Boolean, App(), false),
+                 QVariant(false));
+        store.WriteValue(QString(), QStringLiteral("To"), ValueKind::Text, QStringLiteral("Cid"), App());
+        SettingsStore next;
+        QCOMPARE(next.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("Ann"));
+        QCOMPARE(next.ReadValue(QString(), QStringLiteral("To"), ValueKind::Text, App()), QVariant("Cid"));
+    }
+
+    void writeReplacesTheFileWhole() {
+        SettingsStore store;
+        store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
+        const ino_t before = Inode(IniPath());
+        QVERIFY(before != 0);
+        store.WriteValue(QString(), QStringLiteral("To"), ValueKind::Text, QStringLiteral("Bob"), App());
+        QVERIFY(Inode(IniPath()) != before);
+        const QStringList left = QDir(ConfigHome() + QStringLiteral("/Orvane"))
+                                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QCOMPARE(left, QStringList{QStringLiteral("Pellora.ini")});
+    }
+
+    void failedWriteThrows() {
+        // The company folder is a regular file: the settings file cannot be made.
+        WriteBytes(ConfigHome() + QStringLiteral("/Orvane"), "in the way");
+        SettingsStore store;
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant(QString()));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App()));
+        QFile::remove(ConfigHome() + QStringLiteral("/Orvane"));
+    }
+
+    void valueOfTheWrongKindIsNotWritten() {
+        SettingsStore store;
+        QVERIFY_THROWS_EXCEPTION(Error, store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"),
+                                                         ValueKind::Integer, QStringLiteral("abc"), App()));
+        QVERIFY_THROWS_EXCEPTION(Error, store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"),
+                                                         ValueKind::Integer, qint64(1) << 40, App()));
+        QVERIFY(!QFileInfo::exists(IniPath()));
+    }
+};
+
+PELLORA_TEST_MAIN(SettingsStoreTest)
+#include "SettingsStoreTest.moc"

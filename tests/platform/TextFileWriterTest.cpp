@@ -1,0 +1,194 @@
+#include "platform/Components.h"
+#include "platform/SystemServices.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+#include <vector>
+
+using namespace pellora;
+using pellora::test::ReadFile;
+
+namespace {
+
+// Every name in the folder, hidden ones included.
+QStringList Listing(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TextFileWriterTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        writer_ = platform::CreateSystemTextFileWriter();
+        QVERIFY(writer_);
+    }
+
+    void bytesOnDisk_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<int>("lineEnds");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("utf8 without BOM") << QStringLiteral("Grüße €") << 2 << 2
+                                          << QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                                        "e \xE2\x82\xAC");
+        QTest::newRow("utf8 emoji") << QString::fromUtf8("\xF0\x9F\x98\x80") << 2 << 2
+                                    << QByteArray("\xF0\x9F\x98\x80");
+        QTest::newRow("CR LF kept, lone LF kept")
+            << QStringLiteral("a\r\nb\nc\r\n") << 2 << 2 << QByteArray("a\r\nb\nc\r\n");
+        QTest::newRow("LF made CR LF") << QStringLiteral("a\nb\r\nc\n") << 2 << 1 << QByteArray("a\r\nb\r\nc\r\n");
+        QTest::newRow("empty text") << QString() << 2 << 2 << QByteArray();
+        QTest::newRow("U+0000 kept") << QString(QChar(u'\0')) << 2 << 2 << QByteArray(1, '\0');
+        QTest::newRow("latin-1") << QStringLiteral("Grüße") << 1 << 2
+                                 << QByteArray("Gr\xFC\xDF"
+                                               "e");
+    }
+
+    void bytesOnDisk() {
+        QFETCH(QString, text);
+        QFETCH(int, encoding);
+        QFETCH(int, lineEnds);
+        QFETCH(QByteArray, expected);
+
+        const QString path = dir_.filePath(QStringLiteral("X.TXT"));
+        QFile::remove(path);
+        QCOMPARE(writer_->WriteText(path, text, -1, encoding, lineEnds, 1), path);
+        QCOMPARE(ReadFile(path), expected);
+        QCOMPARE(Listing(dir_.path()), QStringList{QStringLiteral("X.TXT")});
+    }
+
+    void neverReplacesAnExistingFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("extension") << QStringLiteral("~$Message 2016-02-24 10-01-05.TXT")
+                                   << QStringList{QStringLiteral("~$Message 2016-02-24 10-01-05.TXT"),
+                                                  QStringLiteral("~$Message 2016-02-24 10-01-05 (2).TXT"),
+                                                  QStringLiteral("~$Message 2016-02-24 10-01-05 (3).TXT")};
+        QTest::newRow("no extension") << QStringLiteral("notes")
+                                      << QStringList{QStringLiteral("notes"), QStringLiteral("notes (2)"),
+                                                     QStringLiteral("notes (3)")};
+        QTest::newRow("dot file") << QStringLiteral(".notes")
+                                  << QStringList{QStringLiteral(".notes"), QStringLiteral(".notes (2)"),
+                                                 QStringLiteral(".notes (3)")};
+    }
+
+    void neverReplacesAnExistingFile() {
+        QFETCH(QString, name);
+        QFETCH(QStringList, expected);
+
+        QTemporaryDir folder;
+        for (int i = 0; i < expected.size(); ++i) {
+            const QString text = QStringLiteral("copy %1").arg(i + 1);
+            QCOMPARE(writer_->WriteText(folder.filePath(name), text, -1, 2, 2, 1), folder.filePath(expected.at(i)));
+        }
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(ReadFile(folder.filePath(expected.at(i))), QStringLiteral("copy %1").arg(i + 1).toUtf8());
+        QCOMPARE(Listing(folder.path()).size(), expected.size());
+    }
+
+    void aDirectoryInTheWayIsSkippedWhenKeeping() {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("X.TXT")));
+        QCOMPARE(writer_->WriteText(folder.filePath(QStringLiteral("X.TXT")), QStringLiteral("t"), -1, 2, 2, 1),
+                 folder.filePath(QStringLiteral("X (2).TXT")));
+    }
+
+    void replacesWhenAsked() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("X.TXT"));
+        WriteBytes(path, "old and longer");
+        QCOMPARE(writer_->WriteText(path, QStringLiteral("new"), 0, 2, 2, 0), path);
+        QCOMPARE(ReadFile(path), QByteArray("new"));
+        QCOMPARE(Listing(folder.path()), QStringList{QStringLiteral("X.TXT")});
+    }
+
+    // Writers racing for the same name each end up with a file of their own.
+    void concurrentWritersKeepEveryCopy() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Message.TXT"));
+        constexpr int kWriters = 8;
+        std::vector<QString> written(kWriters);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kWriters; ++i) {
+            threads.emplace_back([&, i] {
+                try {
+                    written[i] = writer_->WriteText(path, QStringLiteral("writer %1").arg(i), -1, 2, 2, 1);
+                } catch (const Error&) {
+                }
+            });
+        }
+        for (auto& thread : threads)
+            thread.join();
+
+        QSet<QString> names;
+        for (int i = 0; i < kWriters; ++i) {
+            QVERIFY2(!written[i].isEmpty(), qPrintable(QStringLiteral("writer %1 failed").arg(i)));
+            QCOMPARE(ReadFile(written[i]), QStringLiteral("writer %1").arg(i).toUtf8());
+            names.insert(written[i]);
+        }
+        QCOMPARE(names.size(), kWriters);
+        QCOMPARE(Listing(folder.path()).size(), kWriters);
+    }
+
+    void failureThrowsAndLeavesNothing_data() {
+        QTest::addColumn<QString>("relativePath");
+        QTest::addColumn<int>("keepExisting");
+        QTest::newRow("folder is a file") << QStringLiteral("plain/X.TXT") << -1;
+        QTest::newRow("folder missing") << QStringLiteral("missing/X.TXT") << -1;
+        QTest::newRow("directory in the way of a replace") << QStringLiteral("dir") << 0;
+        QTest::newRow("empty path") << QString() << -1;
+    }
+
+    void failureThrowsAndLeavesNothing() {
+        QFETCH(QString, relativePath);
+        QFETCH(int, keepExisting);
+
+        QTemporaryDir folder;
+        WriteBytes(folder.filePath(QStringLiteral("plain")), "a regular file");
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("dir")));
+        const QStringList before = Listing(folder.path());
+
+        const QString path = relativePath.isEmpty() ? QString() : folder.filePath(relativePath);
+        bool thrown = false;
+        try {
+            writer_->WriteText(path, QStringLiteral("text"), keepExisting, 2, 2, 1);
+        } catch (const Error& error) {
+            thrown = true;
+            QVERIFY(!error.description().isEmpty());
+            QVERIFY(error.number() != 0);
+        }
+        QVERIFY(thrown);
+        QCOMPARE(Listing(folder.path()), before);
+        QCOMPARE(Listing(folder.filePath(QStringLiteral("dir"))), QStringList());
+    }
+
+    void unknownOptionsThrow() {
+        const QString path = dir_.filePath(QStringLiteral("options.TXT"));
+        QVERIFY_THROWS_EXCEPTION(Error, writer_->WriteText(path, QStringLiteral("t"), 1, 2, 2, 1));
+        QVERIFY_THROWS_EXCEPTION(Error, writer_->WriteText(path, QStringLiteral("t"), -1, 7, 2, 1));
+        QVERIFY(!QFile::exists(path));
+    }
+
+private:
+    QTemporaryDir dir_;
+    std::shared_ptr<platform::TextFileWriter> writer_;
+};
+
+PELLORA_TEST_MAIN(TextFileWriterTest)
+#include "TextFileWriterTest.moc"
