@@ -1,0 +1,110 @@
+#include "archive/LocalCopy.h"
+
+#include "platform/Components.h"
+#include "platform/Error.h"
+#include "platform/Services.h"
+#include "platform/Support.h"
+
+#include <QLocale>
+
+#include <exception>
+
+namespace pellora::archive {
+
+namespace {
+
+// The time format without its time-zone part ("t", "tt", ...) and the blank that separated it.
+QString TimeFormatWithoutZone(const QString& format) {
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == u'\'') {
+            quoted = !quoted;
+            out += c;
+            continue;
+        }
+        if (quoted || c != u't') {
+            out += c;
+            continue;
+        }
+        while (i + 1 < format.size() && format.at(i + 1) == u't')
+            ++i;
+        if (i + 1 < format.size() && format.at(i + 1).isSpace()) {
+            while (i + 1 < format.size() && format.at(i + 1).isSpace())
+                ++i;
+        } else {
+            while (!out.isEmpty() && out.back().isSpace())
+                out.chop(1);
+        }
+    }
+    return out.trimmed();
+}
+
+} // namespace
+
+QString LocalCopyFileName(const QDateTime& sent, bool tempFilePrefix) {
+    const QString stamp = QLocale::c().toString(sent, QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+    return (tempFilePrefix ? QStringLiteral("~$") : QString()) + QStringLiteral("Message ") + stamp +
+           QStringLiteral(".TXT");
+}
+
+QString DateText(const QDateTime& when) { return DateText(when, QLocale::system()); }
+
+QString DateText(const QDateTime& when, const QLocale& locale) {
+    const QString date = locale.toString(when.date(), locale.dateFormat(QLocale::ShortFormat));
+    const QTime time = when.time();
+    if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
+        return date;
+    return date + u' ' + locale.toString(time, TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+}
+
+QString LocalCopyText(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
+                      const QString& message) {
+    const QString crlf = QStringLiteral("\r\n");
+    QString text;
+    if (!from.isEmpty())
+        text += QStringLiteral("From:     ") + from + crlf;
+    if (!to.isEmpty())
+        text += QStringLiteral("To:       ") + to + crlf;
+    if (!computer.isEmpty())
+        text += QStringLiteral("Computer: ") + computer + crlf;
+    text += QStringLiteral("Date:     ") + DateText(sent) + crlf;
+    text += crlf;
+    text += message;
+    return text;
+}
+
+void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QString& from, const QString& to,
+                   const QString& computer, const QDateTime& sent, const QString& message) {
+    const QString text = LocalCopyText(from, to, computer, sent, message);
+    QString path;
+    try {
+        path = ksBuildFileName(dataPath, LocalCopyFileName(sent, useTempFilePrefix));
+    } catch (const std::exception&) {
+        path.clear(); // the write below fails on the empty path and the user hears of it
+    }
+    const QString prompt = path + QStringLiteral("\r\n\r\nCan't write file. Local copy of this message was not saved.");
+
+    for (;;) {
+        Error failure(ErrorNumber::Internal, QString());
+        try {
+            platform::textFileWriter().WriteText(path, text, -1, 2, 2, 1);
+            return;
+        } catch (const Error& error) {
+            failure = error;
+        } catch (const std::exception& error) {
+            failure = Error(ErrorNumber::Internal, QString::fromLocal8Bit(error.what()));
+        }
+        try {
+            bool logged = false;
+            const int style = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
+            if (platform::errorPrompt().ShowError(failure, style, 0, prompt, logged) != platform::MsgBoxResult::Retry)
+                return;
+        } catch (const std::exception&) {
+            return; // no way to ask: give up the copy, as Cancel would
+        }
+    }
+}
+
+} // namespace pellora::archive
