@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 
@@ -71,6 +72,8 @@ private:
 
 std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path) {
     opened.append(path);
+    if (onOpen)
+        onOpen(path);
     if (failOpen)
         return nullptr;
     return std::make_unique<FakeMailslotFile>(*this);
@@ -79,14 +82,28 @@ std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path)
 Fakes InstallFakes() {
     platform::ResetServices();
     Fakes f{std::make_shared<FakeMessageBoxes>(), std::make_shared<FakeMailslots>(), std::make_shared<FakeClock>(),
-            std::make_shared<TerminateRecorder>()};
+            std::make_shared<TerminateRecorder>(), std::make_shared<FakeFormHelper>()};
     auto& s = platform::services();
     s.messageBoxes = f.boxes;
     s.mailslots = f.mailslots;
     s.clock = f.clock;
+    s.formHelper = f.formHelper;
     auto recorder = f.terminated;
     s.terminate = [recorder](int status) { recorder->statuses.append(status); };
     return f;
+}
+
+void FakeFormHelper::ShowAbout(QWidget* owner, const AppObject&, const QString&, const QPixmap*,
+                               const QString& dedicationText) {
+    ++aboutShown;
+    aboutOwner = owner;
+    dedication = dedicationText;
+}
+
+void FakeFormHelper::PressButton(QAbstractButton* button) {
+    ++pressed;
+    if (button != nullptr && button->isEnabled())
+        button->click();
 }
 
 QByteArray ReadFile(const QString& path) {

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace pellora::test {
@@ -49,9 +50,10 @@ public:
 class FakeMailslots : public platform::Mailslots {
 public:
     std::unique_ptr<platform::MailslotFile> Open(const QString& path) override;
-    QStringList opened;          // every path asked for
-    QList<QByteArray> delivered; // every message written
-    int openFiles = 0;           // files opened and not yet closed
+    QStringList opened;                              // every path asked for
+    QList<QByteArray> delivered;                     // every message written
+    int openFiles = 0;                               // files opened and not yet closed
+    std::function<void(const QString& path)> onOpen; // runs inside Open, before it answers
     bool failOpen = false;
     bool failWrite = false;
     QString writeFailureReason;
@@ -63,18 +65,32 @@ public:
     QDateTime now = QDateTime(QDate(2016, 2, 24), QTime(10, 1, 5));
 };
 
+// Records about boxes; presses buttons as the real helper does.
+class FakeFormHelper : public platform::FormHelper {
+public:
+    void ShowAbout(QWidget* owner, const AppObject& app, const QString& extra, const QPixmap* picture,
+                   const QString& dedication) override;
+    void PressButton(QAbstractButton* button) override;
+    int aboutShown = 0;
+    QWidget* aboutOwner = nullptr;
+    QString dedication;
+    int pressed = 0;
+};
+
 // Records the ends of the program that the top-level error handler asks for.
 struct TerminateRecorder {
     QList<int> statuses;
 };
 
-// Installs fresh fakes for message boxes, mailslots, the clock and the end of the program;
+// Installs fresh fakes for message boxes, mailslots, the clock, the form helper and the end of
+// the program;
 // the other services stay real. Returns the fakes.
 struct Fakes {
     std::shared_ptr<FakeMessageBoxes> boxes;
     std::shared_ptr<FakeMailslots> mailslots;
     std::shared_ptr<FakeClock> clock;
     std::shared_ptr<TerminateRecorder> terminated;
+    std::shared_ptr<FakeFormHelper> formHelper;
 };
 Fakes InstallFakes();
 

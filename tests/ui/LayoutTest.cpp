@@ -18,8 +18,7 @@ using namespace pellora;
 class LayoutTest : public QObject {
     Q_OBJECT
 
-    static QRect px(int left, int top, int width, int height)
-    {
+    static QRect px(int left, int top, int width, int height) {
         auto t = [](int twips) { return qRound(twips / 15.0); };
         return QRect(t(left), t(top), t(width), t(height));
     }
@@ -27,8 +26,7 @@ class LayoutTest : public QObject {
 private slots:
     void initTestCase() { test::InstallFakes(); }
 
-    void mainWindow()
-    {
+    void mainWindow() {
         frmMain form;
         QCOMPARE(form.windowTitle(), QStringLiteral("Pellora"));
         QCOMPARE(form.size(), QSize(385, 325));
@@ -44,29 +42,35 @@ private slots:
         QCOMPARE(frmMain::ShapeBand(), QRect(0, 0, 109, 325));
     }
 
-    void controls_data()
-    {
+    void controls_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QString>("toolTip");
-        QTest::newRow("txtFrom") << "txtFrom" << "" << px(1260, 120, 3975, 375) << "";
-        QTest::newRow("cmdFromHistory") << "cmdFromHistory" << "H!" << px(5280, 120, 375, 375) << " History ";
-        QTest::newRow("txtTo") << "txtTo" << "" << px(1260, 600, 3975, 375) << "";
-        QTest::newRow("cmdToHistory") << "cmdToHistory" << "H!" << px(5280, 600, 375, 375) << " History ";
-        QTest::newRow("txtComputer") << "txtComputer" << "" << px(1260, 1080, 3975, 375) << "";
-        QTest::newRow("cmdComputerHistory") << "cmdComputerHistory" << "H!" << px(5280, 1080, 375, 375)
-                                            << " History ";
-        QTest::newRow("txtMessage") << "txtMessage" << "" << px(120, 1560, 5535, 2655) << "";
-        QTest::newRow("cmdSendHotkeyOption") << "cmdSendHotkeyOption" << "Ctrl+Enter" << px(120, 4320, 1215, 435)
-                                             << "";
-        QTest::newRow("cmdSettings") << "cmdSettings" << "S!" << px(3060, 4320, 435, 435) << " Open settings dialog ";
-        QTest::newRow("cmdOpenDataPath") << "cmdOpenDataPath" << "D!" << px(3600, 4320, 435, 435)
-                                         << " Open data folder ";
-        QTest::newRow("cmdSend") << "cmdSend" << "Send" << px(4140, 4320, 1515, 435) << "";
+        QTest::newRow("txtFrom") << "txtFrom"
+                                 << "" << px(1260, 120, 3975, 375) << "";
+        QTest::newRow("cmdFromHistory") << "cmdFromHistory"
+                                        << "H!" << px(5280, 120, 375, 375) << " History ";
+        QTest::newRow("txtTo") << "txtTo"
+                               << "" << px(1260, 600, 3975, 375) << "";
+        QTest::newRow("cmdToHistory") << "cmdToHistory"
+                                      << "H!" << px(5280, 600, 375, 375) << " History ";
+        QTest::newRow("txtComputer") << "txtComputer"
+                                     << "" << px(1260, 1080, 3975, 375) << "";
+        QTest::newRow("cmdComputerHistory") << "cmdComputerHistory"
+                                            << "H!" << px(5280, 1080, 375, 375) << " History ";
+        QTest::newRow("txtMessage") << "txtMessage"
+                                    << "" << px(120, 1560, 5535, 2655) << "";
+        QTest::newRow("cmdSendHotkeyOption") << "cmdSendHotkeyOption"
+                                             << "Ctrl+Enter" << px(120, 4320, 1215, 435) << "";
+        QTest::newRow("cmdSettings") << "cmdSettings"
+                                     << "S!" << px(3060, 4320, 435, 435) << " Open settings dialog ";
+        QTest::newRow("cmdOpenDataPath") << "cmdOpenDataPath"
+                                         << "D!" << px(3600, 4320, 435, 435) << " Open data folder ";
+        QTest::newRow("cmdSend") << "cmdSend"
+                                 << "Send" << px(4140, 4320, 1515, 435) << "";
     }
-    void controls()
-    {
+    void controls() {
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(QRect, geometry);
@@ -83,8 +87,7 @@ private slots:
             QVERIFY(line->text().isEmpty());
     }
 
-    void labelsFitTheirCaptions_data()
-    {
+    void labelsFitTheirCaptions_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QPoint>("position");
@@ -92,8 +95,7 @@ private slots:
         QTest::newRow("To") << 1 << "To:" << px(180, 640, 0, 0).topLeft();
         QTest::newRow("Computer") << 2 << "Computer:" << px(180, 1125, 0, 0).topLeft();
     }
-    void labelsFitTheirCaptions()
-    {
+    void labelsFitTheirCaptions() {
         QFETCH(int, index);
         QFETCH(QString, caption);
         QFETCH(QPoint, position);
@@ -108,8 +110,7 @@ private slots:
         QVERIFY(label->geometry().right() < form.txtFrom->x());
     }
 
-    void startValues()
-    {
+    void startValues() {
         frmMain form;
         QCOMPARE(form.cmdSendHotkeyOption->property("Tag").toString(), QStringLiteral("0"));
         QVERIFY(form.cmdSend->isDefault());
@@ -120,13 +121,12 @@ private slots:
         QVERIFY(form.txtMessage->toPlainText().isEmpty());
     }
 
-    void tabOrder()
-    {
+    void tabOrder() {
         frmMain form;
-        const QList<QWidget*> expected = {form.txtFrom,     form.cmdFromHistory,      form.txtTo,
-                                          form.cmdToHistory, form.txtComputer,        form.cmdComputerHistory,
-                                          form.txtMessage,   form.cmdSendHotkeyOption, form.cmdSettings,
-                                          form.cmdOpenDataPath, form.cmdSend};
+        const QList<QWidget*> expected = {
+            form.txtFrom,     form.cmdFromHistory,     form.txtTo,      form.cmdToHistory,
+            form.txtComputer, form.cmdComputerHistory, form.txtMessage, form.cmdSendHotkeyOption,
+            form.cmdSettings, form.cmdOpenDataPath,    form.cmdSend};
         QWidget* w = form.txtFrom;
         for (int i = 1; i < expected.size(); ++i) {
             w = w->nextInFocusChain();
@@ -136,8 +136,7 @@ private slots:
         }
     }
 
-    void settingsDialog()
-    {
+    void settingsDialog() {
         frmSettings dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
         QCOMPARE(dialog.size(), QSize(401, 101));

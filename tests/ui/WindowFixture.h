@@ -1,0 +1,88 @@
+#pragma once
+
+// A main window as the program shows it, with fake network, clock, message boxes and form
+// helper, a temporary home and data folder.
+
+#include "app/modMain.h"
+#include "archive/LocalCopy.h"
+#include "platform/App.h"
+#include "platform/HistoryList.h"
+#include "support/TestSupport.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+namespace pellora::test {
+
+struct Window {
+    std::unique_ptr<TestHome> home = std::make_unique<TestHome>();
+    Fakes fakes = InstallFakes();
+    std::unique_ptr<frmMain> form;
+
+    Window() {
+        modMain::DataPath = home->dataHome() + QStringLiteral("/Orvane/Pellora");
+        QDir().mkpath(modMain::DataPath);
+        modMain::UseTempFilePrefix = false;
+        open();
+    }
+    ~Window() {
+        form.reset();
+        modMain::DataPath.clear();
+        modMain::UseTempFilePrefix = false;
+    }
+
+    // Loads and shows a fresh window (as the next start of the program would).
+    void open() {
+        form = std::make_unique<frmMain>();
+        form->Load();
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    // Closes the window as the user would and waits for the unload.
+    void close() {
+        form->close();
+        QCoreApplication::processEvents();
+    }
+
+    void fill(const QString& from, const QString& to, const QString& computer, const QString& message) {
+        form->txtFrom->setText(from);
+        form->txtTo->setText(to);
+        form->txtComputer->setText(computer);
+        form->txtMessage->SetText(message);
+    }
+
+    // Sends a key to a control that has the focus, as the keyboard would.
+    void key(QWidget* control, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        control->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(QApplication::focusWidget(), control);
+        QTest::keyClick(control, key, modifiers);
+    }
+
+    // Lets the queued close of a finished send happen.
+    bool closesSoon() {
+        QElapsedTimer timer;
+        timer.start();
+        while (form->isVisible() && timer.elapsed() < 2000)
+            QTest::qWait(5);
+        return !form->isVisible();
+    }
+
+    QString copyPath(const QString& name = QStringLiteral("Message 2016-02-24 10-01-05.TXT")) const {
+        return modMain::DataPath + QLatin1Char('/') + name;
+    }
+
+    QStringList dataFiles() const {
+        return QDir(modMain::DataPath).entryList({QStringLiteral("*.TXT")}, QDir::Files, QDir::Name);
+    }
+};
+
+} // namespace pellora::test
