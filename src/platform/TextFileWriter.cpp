@@ -4,15 +4,20 @@
 #include "platform/Components.h"
 #include "platform/SystemServices.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QStringEncoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace pellora::platform {
 
@@ -43,12 +48,20 @@ QString WithCrLf(const QString& text) {
     return out;
 }
 
+qsizetype LastSeparator(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+#else
+    return path.lastIndexOf(u'/');
+#endif
+}
+
 // "dir/X.TXT" -> "dir/X (n).TXT"; a name without extension (or a name that only starts with a
 // dot) gets the number at its end.
 QString Variant(const QString& path, int n) {
     if (n <= 1)
         return path;
-    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype slash = LastSeparator(path);
     const qsizetype dot = path.lastIndexOf(u'.');
     const QString number = QStringLiteral(" (%1)").arg(n);
     if (dot <= slash + 1)
@@ -57,13 +70,105 @@ QString Variant(const QString& path, int n) {
 }
 
 QString Folder(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype slash = LastSeparator(path);
     if (slash < 0)
         return QStringLiteral(".");
     if (slash == 0)
         return QStringLiteral("/");
     return path.left(slash);
 }
+
+#ifdef Q_OS_WIN
+
+// The Win32 errors the writer meets, as the C library's errno values.
+int ErrnoOf(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    default: return EIO;
+    }
+}
+
+std::wstring Native(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
+
+class TempFile {
+public:
+    ~TempFile() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+        if (!path_.isEmpty())
+            ::DeleteFileW(Native(path_).c_str());
+    }
+
+    int Create(const QString& folder) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString path = folder + QStringLiteral("/.pellora-%1.tmp")
+                                              .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16,
+                                                   QLatin1Char('0'));
+            const HANDLE handle = ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle != INVALID_HANDLE_VALUE) {
+                handle_ = handle;
+                path_ = path;
+                return 0;
+            }
+            const int err = ErrnoOf(::GetLastError());
+            if (err != EEXIST)
+                return err;
+        }
+        return EEXIST;
+    }
+
+    int WriteAll(const QByteArray& bytes) {
+        const char* data = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<qsizetype>(left, 1 << 30));
+            DWORD written = 0;
+            if (!::WriteFile(handle_, data, chunk, &written, nullptr))
+                return ErrnoOf(::GetLastError());
+            data += written;
+            left -= written;
+        }
+        return 0;
+    }
+
+    int Sync() { return ::FlushFileBuffers(handle_) ? 0 : ErrnoOf(::GetLastError()); }
+
+    int Close() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return ::CloseHandle(handle) ? 0 : ErrnoOf(::GetLastError());
+    }
+
+    const QString& path() const { return path_; }
+    void Release() { path_.clear(); }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    QString path_;
+};
+
+// Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists, in one step.
+int Move(const QString& from, const QString& to, bool replace) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return ::MoveFileExW(Native(from).c_str(), Native(to).c_str(), flags) ? 0 : ErrnoOf(::GetLastError());
+}
+
+void SyncFolder(const QString&) {} // MOVEFILE_WRITE_THROUGH has done it
+
+#else
 
 // A file descriptor that is closed, and a temporary file that is removed, unless released.
 class TempFile {
@@ -72,17 +177,16 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
         if (!path_.isEmpty())
-            ::unlink(path_.constData());
+            ::unlink(QFile::encodeName(path_).constData());
     }
 
     // Creates a new, empty file with a random name in `folder`. Returns errno on failure.
     int Create(const QString& folder) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString name =
-                QStringLiteral("/.pellora-%1.tmp")
-                    .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16, QLatin1Char('0'));
-            const QByteArray path = QFile::encodeName(folder + name);
-            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            const QString path = folder + QStringLiteral("/.pellora-%1.tmp")
+                                              .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16,
+                                                   QLatin1Char('0'));
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 fd_ = fd;
                 path_ = path;
@@ -118,17 +222,22 @@ public:
         return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
     }
 
-    const QByteArray& path() const { return path_; }
+    const QString& path() const { return path_; }
     // The file now lives under another name (or was removed); nothing to clean up.
     void Release() { path_.clear(); }
 
 private:
     int fd_ = -1;
-    QByteArray path_;
+    QString path_;
 };
 
-// Moves `from` to `to` only when `to` does not exist. Returns 0, EEXIST or another errno.
-int MoveNoReplace(const QByteArray& from, const QByteArray& to) {
+// Moves `from` to `to`; unless `replace`, only when `to` does not exist, decided in one step.
+// Returns 0, EEXIST or another errno.
+int Move(const QString& fromPath, const QString& toPath, bool replace) {
+    const QByteArray from = QFile::encodeName(fromPath);
+    const QByteArray to = QFile::encodeName(toPath);
+    if (replace)
+        return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
@@ -154,6 +263,8 @@ void SyncFolder(const QString& folder) {
     ::close(fd);
 }
 
+#endif
+
 class SystemTextFileWriter final : public TextFileWriter {
 public:
     QString WriteText(const QString& path, const QString& text, int keepExisting, int encoding, int lineEnds,
@@ -165,7 +276,7 @@ public:
             throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown lineEnds %1.").arg(lineEnds));
         if (durability != 0 && durability != 1)
             throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown durability %1.").arg(durability));
-        if (path.isEmpty() || path.endsWith(u'/'))
+        if (path.isEmpty() || LastSeparator(path) == path.size() - 1)
             throw ErrorFromErrno(ENOENT, QStringLiteral("Can't write"), path);
 
         const QByteArray bytes = Encode(lineEnds == 1 ? WithCrLf(text) : text, encoding);
@@ -184,15 +295,15 @@ public:
 
         QString written;
         if (keepExisting == 0) {
-            if (::rename(temp.path().constData(), QFile::encodeName(path).constData()) != 0)
-                throw ErrorFromErrno(errno, QStringLiteral("Can't write"), path);
+            if (const int moveErr = Move(temp.path(), path, true))
+                throw ErrorFromErrno(moveErr, QStringLiteral("Can't write"), path);
             written = path;
         } else {
             for (int n = 1; written.isEmpty(); ++n) {
                 if (n > kMaxVariants)
                     throw ErrorFromErrno(EEXIST, QStringLiteral("Can't write"), path);
                 const QString candidate = Variant(path, n);
-                err = MoveNoReplace(temp.path(), QFile::encodeName(candidate));
+                err = Move(temp.path(), candidate, false);
                 if (err == 0)
                     written = candidate;
                 else if (err != EEXIST)
