@@ -383,6 +383,38 @@ private slots:
         QCOMPARE(menuTopLeft, button->mapToGlobal(QPoint(0, button->height())));
     }
 
+    void pickByMouse_data() {
+        QTest::addColumn<int>("item"); // -1: a click beside the menu
+        QTest::addColumn<bool>("picked");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("click on the second entry") << 1 << true << QStringLiteral("Bob");
+        QTest::newRow("click elsewhere leaves the box") << -1 << false << QStringLiteral("typed");
+    }
+
+    void pickByMouse() {
+        QFETCH(int, item);
+        QFETCH(bool, picked);
+        QFETCH(QString, text);
+
+        HistoryList list;
+        Open(list);
+        list.Add(QStringLiteral("Bob"));
+        list.Add(QStringLiteral("Cid"));
+        QLineEdit box(QStringLiteral("typed"));
+        box.setGeometry(100, 100, 200, 30);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+
+        WhenMenuOpens([item](QMenu* menu) {
+            if (item < 0)
+                QTest::mouseClick(menu, Qt::LeftButton, {}, QPoint(-20, -20));
+            else
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().at(item)).center());
+        });
+        QCOMPARE(list.PickInto(box), picked);
+        QCOMPARE(box.text(), text);
+    }
+
     void pickWithoutAFocusedWidgetOpensUnderTheBox() {
         HistoryList list;
         Open(list);
