@@ -180,15 +180,6 @@ private slots:
         QVERIFY(fakes_.boxes->shown.isEmpty());
     }
 
-    void utf8WithoutBom() {
-        const QString name = QString::fromUtf8("J\xC3\xB6rg");
-        archive::SaveLocalCopy(data_.path(), true, name, QStringLiteral("Bob"), QStringLiteral("PC7"), kSent,
-                               QString::fromUtf8("\xE2\x82\xAC"));
-        const QByteArray bytes = ReadFile(data_.filePath(QStringLiteral("~$Message 2016-02-24 10-01-05.TXT")));
-        QVERIFY(bytes.startsWith("From:     J\xC3\xB6rg\r\n"));
-        QVERIFY(bytes.endsWith("\r\n\r\n\xE2\x82\xAC"));
-    }
-
     // Two copies in the same second: the second must not destroy the first.
     void sameSecondKeepsBoth() {
         archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("first"));

@@ -156,21 +156,6 @@ private slots:
         QCOMPARE(Listing(HistoryFolder()), QStringList{kFile}); // nothing set aside, no temp files
     }
 
-    void listsDoNotShareAFile() {
-        HistoryList from;
-        HistoryList to;
-        Open(from, QStringLiteral("From History.DAT"));
-        Open(to, QStringLiteral("To History.DAT"));
-        from.Add(QStringLiteral("Ann"));
-        to.Add(QStringLiteral("Bob"));
-        from.Save();
-        to.Save();
-        HistoryList again;
-        Open(again, QStringLiteral("To History.DAT"));
-        again.Load();
-        QCOMPARE(again.Entries(), QStringList{QStringLiteral("Bob")});
-    }
-
     void damagedFile_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("expected");

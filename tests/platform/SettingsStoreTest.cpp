@@ -219,15 +219,6 @@ private slots:
             Error, store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App()));
         QFile::remove(ConfigHome() + QStringLiteral("/Orvane"));
     }
-
-    void valueOfTheWrongKindIsNotWritten() {
-        SettingsStore store;
-        QVERIFY_THROWS_EXCEPTION(Error, store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"),
-                                                         ValueKind::Integer, QStringLiteral("abc"), App()));
-        QVERIFY_THROWS_EXCEPTION(Error, store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"),
-                                                         ValueKind::Integer, qint64(1) << 40, App()));
-        QVERIFY(!QFileInfo::exists(IniPath()));
-    }
 };
 
 PELLORA_TEST_MAIN(SettingsStoreTest)

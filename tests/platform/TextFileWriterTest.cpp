@@ -178,13 +178,6 @@ private slots:
         QCOMPARE(Listing(folder.filePath(QStringLiteral("dir"))), QStringList());
     }
 
-    void unknownOptionsThrow() {
-        const QString path = dir_.filePath(QStringLiteral("options.TXT"));
-        QVERIFY_THROWS_EXCEPTION(Error, writer_->WriteText(path, QStringLiteral("t"), 1, 2, 2, 1));
-        QVERIFY_THROWS_EXCEPTION(Error, writer_->WriteText(path, QStringLiteral("t"), -1, 7, 2, 1));
-        QVERIFY(!QFile::exists(path));
-    }
-
 private:
     QTemporaryDir dir_;
     std::shared_ptr<platform::TextFileWriter> writer_;
