@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 namespace pellora::test {
 
@@ -26,6 +27,9 @@ TestHome::TestHome() {
     qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/home/.cache")).toLocal8Bit());
     qputenv("XDG_STATE_HOME", (root + QStringLiteral("/home/.local/state")).toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+    // Qt remembers the settings folder from its first use; point it here too.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
 }
 
 TestHome::~TestHome() {
@@ -35,6 +39,8 @@ TestHome::~TestHome() {
         else
             qputenv(name.constData(), value);
     }
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
 }
 
 QString TestHome::dataHome() const { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")); }
