@@ -1,0 +1,98 @@
+# Shared steps of the end-to-end tests: a virtual X display with a window manager, a private
+# home folder, the real program, and a user's keyboard and mouse through xdotool.
+# Source it; it sets E2E_TMP and cleans up on exit.
+set -euo pipefail
+
+E2E_TMP=$(mktemp -d /tmp/pellora-e2e.XXXXXX)
+E2E_PIDS=()
+E2E_CLEANUPS=()
+
+e2e_cleanup() {
+  local status=$?
+  for step in "${E2E_CLEANUPS[@]}"; do eval "$step" || true; done
+  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
+    echo "--- kept for inspection: $E2E_TMP" >&2
+  else
+    rm -rf "$E2E_TMP"
+  fi
+}
+trap e2e_cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+skip() { echo "SKIP: $*"; exit 77; }
+pass() { echo "PASS: $*"; }
+
+need() {
+  for tool in "$@"; do command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/install-deps --test)"; done
+}
+
+# A home of our own: the program's data, settings and histories land here.
+e2e_home() {
+  export HOME="$E2E_TMP/home"
+  export XDG_DATA_HOME="$HOME/.local/share" XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache"
+  export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
+  mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  unset XDG_CURRENT_DESKTOP
+  DATA_DIR="$XDG_DATA_HOME/Orvane/Pellora"
+  SETTINGS_FILE="$XDG_CONFIG_HOME/Orvane/Pellora.ini"
+}
+
+# Xvfb on a free display, and openbox as the window manager.
+e2e_display() {
+  need Xvfb openbox xdotool xwininfo import
+  local fd_file="$E2E_TMP/display"
+  exec 9>"$fd_file"
+  Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  E2E_PIDS+=($!)
+  for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.05; done
+  [ -s "$fd_file" ] || fail "Xvfb did not start: $(cat "$E2E_TMP/xvfb.log")"
+  export DISPLAY=":$(head -n 1 "$fd_file" | tr -dc 0-9)"
+  unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+  openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
+  E2E_PIDS+=($!)
+  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.05; done
+}
+
+# Starts the program (optionally through a prefix command, e.g. "ip netns exec NS") and waits
+# for its window. Sets PELLORA_PID and WID.
+e2e_start() {
+  local log="$E2E_TMP/pellora.log"
+  "$@" "$PELLORA" >"$log" 2>&1 &
+  PELLORA_PID=$!
+  E2E_PIDS+=("$PELLORA_PID")
+  WID=""
+  for _ in $(seq 200); do
+    WID=$(xdotool search --onlyvisible --name '^Pellora$' 2>/dev/null | head -n 1 || true)
+    [ -n "$WID" ] && break
+    kill -0 "$PELLORA_PID" 2>/dev/null || fail "the program ended before showing its window: $(cat "$log")"
+    sleep 0.05
+  done
+  [ -n "$WID" ] || fail "no window titled Pellora appeared"
+  xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || xdotool windowfocus --sync "$WID"
+  sleep 0.3
+}
+
+# Waits for the program to end and checks its exit status.
+e2e_wait_exit() {
+  local expected=${1:-0}
+  for _ in $(seq 200); do kill -0 "$PELLORA_PID" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$PELLORA_PID" 2>/dev/null && fail "the program did not end"
+  local status=0
+  wait "$PELLORA_PID" || status=$?
+  [ "$status" -eq "$expected" ] || fail "the program ended with status $status, expected $expected: $(cat "$E2E_TMP/pellora.log")"
+}
+
+# Types text into the focused control, as a user would.
+e2e_type() { xdotool type --delay 15 -- "$1"; }
+e2e_key() { xdotool key --delay 40 "$@"; }
+
+# Clicks at a point of the window's client area (pixels).
+e2e_click() {
+  xdotool mousemove --window "$WID" "$1" "$2" click 1
+  sleep 0.2
+}
+
+e2e_screenshot() { import -window root "$1"; }
