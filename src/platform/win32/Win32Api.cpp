@@ -1,0 +1,190 @@
+#include "platform/win32/Win32Api.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <limits>
+
+namespace pellora::win32 {
+
+namespace {
+
+std::string Describe(const std::string& call, unsigned long code) {
+    return call + " failed with error " + std::to_string(code) + ".";
+}
+
+// One WideCharToMultiByte conversion into `codePage`. No best-fit mapping: a character the
+// page lacks becomes '?' rather than a look-alike that would mean something else.
+std::string ToCodePage(std::wstring_view text, UINT codePage) {
+    if (text.empty())
+        return {};
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw Failure("WideCharToMultiByte", ERROR_INVALID_PARAMETER);
+    const int length = static_cast<int>(text.size());
+    const DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const char defaultChar[] = "?";
+    const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, defaultChar, nullptr);
+    if (needed <= 0)
+        throw Failure("WideCharToMultiByte", GetLastError());
+    std::string bytes(static_cast<std::size_t>(needed), '\0');
+    if (WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), needed, defaultChar, nullptr) != needed)
+        throw Failure("WideCharToMultiByte", GetLastError());
+    return bytes;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+} // namespace
+
+Failure::Failure(const std::string& call, unsigned long code) : std::runtime_error(Describe(call, code)), code_(code) {}
+
+std::wstring ErrorText(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length != 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty())
+        text = L"Error " + std::to_wstring(code) + L".";
+    return text;
+}
+
+std::string ToAnsi(std::wstring_view text) { return ToCodePage(text, CP_ACP); }
+
+std::string ToOem(std::wstring_view text) { return ToCodePage(text, CP_OEMCP); }
+
+// ---------------------------------------------------------------------------------------------
+// The mailslot file.
+
+MailslotFile::~MailslotFile() { CloseHandle(static_cast<HANDLE>(handle_)); }
+
+std::unique_ptr<MailslotFile> MailslotFile::Open(std::wstring_view path, unsigned long* error) {
+    const std::string ansiPath = ToAnsi(path);
+    const HANDLE handle = CreateFileA(ansiPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Only INVALID_HANDLE_VALUE means failure; any other value is a handle to write to.
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (error != nullptr)
+            *error = GetLastError();
+        return nullptr;
+    }
+    return std::unique_ptr<MailslotFile>(new MailslotFile(handle));
+}
+
+bool MailslotFile::Write(std::string_view message, unsigned long* error, unsigned long* written) {
+    if (error != nullptr)
+        *error = 0;
+    if (written != nullptr)
+        *written = 0;
+    if (message.size() > std::numeric_limits<DWORD>::max()) {
+        if (error != nullptr)
+            *error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    const auto size = static_cast<DWORD>(message.size());
+    DWORD count = 0;
+    const BOOL ok = WriteFile(static_cast<HANDLE>(handle_), message.data(), size, &count, nullptr);
+    const DWORD lastError = ok ? 0 : GetLastError();
+    if (written != nullptr)
+        *written = count;
+    if (ok && count == size)
+        return true;
+    if (error != nullptr)
+        *error = lastError;
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders.
+
+std::wstring AppDataFolder() {
+    PWSTR path = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_DEFAULT, nullptr, &path);
+    if (SUCCEEDED(result) && path != nullptr) {
+        std::wstring folder(path);
+        CoTaskMemFree(path);
+        return folder;
+    }
+    CoTaskMemFree(path);
+    // Systems before the known folders answer through the older call.
+    wchar_t buffer[MAX_PATH] = {};
+    const HRESULT old = SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    if (SUCCEEDED(old) && buffer[0] != L'\0')
+        return buffer;
+    throw Failure("SHGetKnownFolderPath", static_cast<unsigned long>(result));
+}
+
+bool IsDirectory(std::wstring_view path) {
+    if (path.empty())
+        return false;
+    const std::wstring terminated(path);
+    const DWORD attributes = GetFileAttributesW(terminated.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDirectoryTree(std::wstring_view path) {
+    std::wstring folder(path);
+    for (auto& c : folder)
+        if (c == L'/')
+            c = L'\\';
+    // "C:\Data\" names the same folder as "C:\Data"; keep the root's own backslash ("C:\").
+    while (folder.size() > 1 && IsSeparator(folder.back()) && folder[folder.size() - 2] != L':')
+        folder.pop_back();
+    if (folder.empty())
+        return false;
+    if (IsDirectory(folder))
+        return true;
+
+    // Create the parent first; "C:\Data" has the parent "C:\". A path without a parent (a
+    // drive, a bare name) is created directly or not at all.
+    const std::size_t slash = folder.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 0) {
+        std::wstring parent = folder.substr(0, slash);
+        if (parent.back() == L':')
+            parent += L'\\';
+        if (parent != folder && !CreateDirectoryTree(parent))
+            return false;
+    }
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    // ERROR_ALREADY_EXISTS is also the answer when a file has that name.
+    return IsDirectory(folder);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The shell and the desktop.
+
+std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::wstring_view file,
+                               std::wstring_view parameters, std::wstring_view directory, int showCommand) {
+    const std::string ansiOperation = ToAnsi(operation);
+    const std::string ansiFile = ToAnsi(file);
+    const std::string ansiParameters = ToAnsi(parameters);
+    const std::string ansiDirectory = ToAnsi(directory);
+    const HINSTANCE result = ShellExecuteA(static_cast<HWND>(owner), ansiOperation.c_str(), ansiFile.c_str(),
+                                           ansiParameters.c_str(), ansiDirectory.c_str(), showCommand);
+    return reinterpret_cast<std::intptr_t>(result);
+}
+
+std::wstring DesktopWallpaper() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, buffer, 0))
+        return {};
+    buffer[MAX_PATH] = L'\0';
+    return buffer;
+}
+
+} // namespace pellora::win32

@@ -1,0 +1,85 @@
+#pragma once
+
+// The Win32 calls behind the Windows build, in plain C++ with no Qt: the mailslot file, the
+// ANSI and OEM code pages, the per-user application-data folder, folder creation, the shell
+// and the desktop wallpaper. Texts come in as UTF-16 (std::wstring) and leave as the bytes of
+// the code page named. Kept free of Qt so that it builds with any Windows compiler and its
+// tests run without the widgets.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace pellora::win32 {
+
+// A Win32 call that failed; `code` is the system error (GetLastError()).
+class Failure : public std::runtime_error {
+public:
+    Failure(const std::string& call, unsigned long code);
+    unsigned long code() const noexcept { return code_; }
+
+private:
+    unsigned long code_;
+};
+
+// The system's message text for an error code, without the trailing line break; "Error N."
+// when the system has none.
+std::wstring ErrorText(unsigned long code);
+
+// `text` in the system's ANSI code page (CP_ACP). A character the page lacks becomes '?'.
+std::string ToAnsi(std::wstring_view text);
+
+// `text` in the system's OEM code page (CP_OEMCP), in one conversion: one byte per character
+// in the single-byte pages, CR, LF and TAB unchanged, and a character the page lacks becomes
+// '?' (no best-fit look-alikes, so "é" under code page 866 is '?' and not 'e').
+// Throws Failure when the system cannot convert at all.
+std::string ToOem(std::wstring_view text);
+
+// One mailslot (or any file) opened for writing. Destroying it closes the handle.
+class MailslotFile {
+public:
+    ~MailslotFile();
+    MailslotFile(const MailslotFile&) = delete;
+    MailslotFile& operator=(const MailslotFile&) = delete;
+
+    // Opens `path` ("\\PC7\mailslot\messngr") with CreateFileA: the path in the ANSI code
+    // page, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL. Returns
+    // nullptr when the system answers INVALID_HANDLE_VALUE; `error`, when given, then receives
+    // the system error.
+    static std::unique_ptr<MailslotFile> Open(std::wstring_view path, unsigned long* error = nullptr);
+
+    // Writes `message` with one WriteFile call, so that it leaves as one mailslot message.
+    // True only when every byte was written. On failure `error` receives the system error
+    // (0 for a short write) and `written` the count the system reported.
+    bool Write(std::string_view message, unsigned long* error = nullptr, unsigned long* written = nullptr);
+
+private:
+    explicit MailslotFile(void* handle) : handle_(handle) {}
+    void* handle_;
+};
+
+// The per-user application-data folder (FOLDERID_RoamingAppData, the folder CSIDL_APPDATA
+// names), for example "C:\Users\Ann\AppData\Roaming". Throws Failure when the system has none.
+std::wstring AppDataFolder();
+
+// True when `path` names an existing folder (not a file).
+bool IsDirectory(std::wstring_view path);
+
+// Creates the folder `path` together with every missing parent. True when the folder exists
+// afterwards, also when it was there already; false when it cannot be created, for example
+// because a file stands in its place or in the place of one of its parents. '/' and '\' both
+// separate folders.
+bool CreateDirectoryTree(std::wstring_view path);
+
+// ShellExecuteA(owner, operation, file, parameters, directory, showCommand), every text in
+// the ANSI code page; empty texts are passed as empty strings, not as null. Returns the
+// shell's result: greater than 32 on success, 32 or less on failure.
+std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::wstring_view file,
+                               std::wstring_view parameters, std::wstring_view directory, int showCommand);
+
+// The image file of the desktop wallpaper (SPI_GETDESKWALLPAPER); empty when there is none.
+std::wstring DesktopWallpaper();
+
+} // namespace pellora::win32
