@@ -13,7 +13,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <limits>
+#include <optional>
 
 namespace pellora::win32 {
 
@@ -177,6 +179,64 @@ std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::ws
     const HINSTANCE result = ShellExecuteA(static_cast<HWND>(owner), ansiOperation.c_str(), ansiFile.c_str(),
                                            ansiParameters.c_str(), ansiDirectory.c_str(), showCommand);
     return reinterpret_cast<std::intptr_t>(result);
+}
+
+std::wstring ModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
+        if (length == 0)
+            throw Failure("GetModuleFileNameW", GetLastError());
+        if (length < size) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2); // truncated: try again with more room
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The registry.
+
+namespace {
+
+// The string value `name` of the open key, or nothing when it is missing or not a string.
+std::optional<std::wstring> ReadString(HKEY key, const wchar_t* name) {
+    DWORD bytes = 0;
+    if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value.data(), &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    value.resize(wcsnlen(value.c_str(), value.size()));
+    return value;
+}
+
+bool WriteString(HKEY key, const wchar_t* name, const std::wstring& value) {
+    if (ReadString(key, name) == value)
+        return true;
+    const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool RegisterAppPath(std::wstring_view exePath, std::wstring_view appPathsKey) {
+    const std::size_t slash = exePath.find_last_of(L"\\/");
+    if (slash == std::wstring_view::npos || slash == 0 || slash + 1 == exePath.size())
+        return false;
+    const std::wstring path(exePath);
+    const std::wstring folder(exePath.substr(0, slash));
+    const std::wstring keyName = std::wstring(appPathsKey) + L"\\" + std::wstring(exePath.substr(slash + 1));
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const bool ok = WriteString(key, nullptr, path) && WriteString(key, L"Path", folder);
+    RegCloseKey(key);
+    return ok;
 }
 
 std::wstring DesktopWallpaper() {

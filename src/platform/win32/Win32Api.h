@@ -79,6 +79,19 @@ bool CreateDirectoryTree(std::wstring_view path);
 std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::wstring_view file,
                                std::wstring_view parameters, std::wstring_view directory, int showCommand);
 
+// The full path of this program's own .exe file.
+std::wstring ModulePath();
+
+// The registry key under HKEY_CURRENT_USER where the shell looks up programs started by the
+// name of their .exe file alone (from the Run box, or ShellExecute with "pellora.exe").
+inline constexpr wchar_t kAppPathsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+
+// Registers the program `exePath` ("C:\Apps\Pellora\pellora.exe") under
+// HKEY_CURRENT_USER\<appPathsKey>\<its file name>: the default value is the full path, "Path"
+// its folder. Values that are right already are not written again. False when the path has no
+// folder or the registry cannot be written.
+bool RegisterAppPath(std::wstring_view exePath, std::wstring_view appPathsKey = kAppPathsKey);
+
 // The image file of the desktop wallpaper (SPI_GETDESKWALLPAPER); empty when there is none.
 std::wstring DesktopWallpaper();
 

@@ -1,0 +1,17 @@
+# The Windows build of the support library, the shell and the desktop: thin Qt adapters over
+# the plain Win32 calls of Win32Api.cpp, which windows/CMakeLists.txt also cross-compiles and
+# tests without Qt. The mailslot transport and ksAnsiToOem come from mailslot.cmake.
+target_sources(pellora_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/Win32Api.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32Api.h
+  ${CMAKE_CURRENT_LIST_DIR}/SupportWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ShellWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DesktopWin32.cpp
+)
+target_link_libraries(pellora_core PUBLIC shell32 ole32 uuid user32 advapi32)
+
+# The icon "A_MAIN" and the version resource belong to pellora.exe, which src/CMakeLists.txt
+# declares after this file has run: add them once that directory is done.
+include(${PROJECT_SOURCE_DIR}/cmake/WindowsResource.cmake)
+pellora_windows_resource(_pellora_resource)
+cmake_language(EVAL CODE
+  "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}/src]] CALL target_sources pellora PRIVATE [[${_pellora_resource}]])")
