@@ -1,0 +1,198 @@
+// Benchmark of the Linux mailslot transport, run inside the sender namespace of the
+// network test bed (bench/mailslot-bench.sh does that):
+//  (a) resolving a name that nmbd answers, and failing on an unknown name, beside Samba's
+//      nmblookup on the same network, as ratios;
+//  (b) building the packet and the datagram and sending it, for a 424-byte message.
+//
+// pellora_bench_mailslot --computer PC7 --unknown NOSUCHPC [--runs 30] [--unknown-runs 5]
+//                        [--send-runs 2000] [--smb-conf PATH] [--nmblookup PATH]
+// pellora_bench_mailslot --resolve-once NAME [--smb-conf PATH]   (one open, in a process of its own)
+#include "platform/linux/Mailslot.h"
+#include "platform/linux/NetBios.h"
+#include "sending/Packet.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace pellora;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+struct Stats {
+    double median = 0, min = 0, max = 0, p90 = 0;
+    int failures = 0;
+};
+
+Stats Summarize(std::vector<double> v, int failures)
+{
+    Stats s;
+    s.failures = failures;
+    if (v.empty())
+        return s;
+    std::sort(v.begin(), v.end());
+    s.min = v.front();
+    s.max = v.back();
+    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    s.p90 = v[std::min(v.size() - 1, v.size() * 9 / 10)];
+    return s;
+}
+
+// Runs `argv` with its output thrown away; returns the wall time and whether it exited 0.
+std::pair<double, bool> TimeProcess(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return {0, false};
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {Ms(Clock::now() - start), WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+Stats TimeRuns(int runs, const std::function<std::pair<double, bool>()>& once, bool wantSuccess)
+{
+    std::vector<double> times;
+    int failures = 0;
+    for (int i = 0; i < runs; ++i) {
+        auto [ms, ok] = once();
+        if (ok != wantSuccess)
+            ++failures;
+        times.push_back(ms);
+    }
+    return Summarize(times, failures);
+}
+
+void Print(const char* label, const Stats& s)
+{
+    std::printf("  %-44s median %8.3f ms  min %8.3f  p90 %8.3f  max %8.3f%s\n", label, s.median, s.min, s.p90, s.max,
+                s.failures ? qPrintable(QStringLiteral("  (%1 unexpected outcomes)").arg(s.failures)) : "");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QString computer = QStringLiteral("PC7"), unknown = QStringLiteral("NOSUCHPC"), resolveOnce;
+    QString nmblookup = QStringLiteral("nmblookup");
+    int runs = 30, unknownRuns = 5, sendRuns = 2000;
+    platform::LinuxMailslotOptions options;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        const QString& key = args[i];
+        const QString& value = args[i + 1];
+        if (key == u"--computer") computer = value;
+        else if (key == u"--unknown") unknown = value;
+        else if (key == u"--runs") runs = value.toInt();
+        else if (key == u"--unknown-runs") unknownRuns = value.toInt();
+        else if (key == u"--send-runs") sendRuns = value.toInt();
+        else if (key == u"--smb-conf") options.smbConfPath = value;
+        else if (key == u"--nmblookup") nmblookup = value;
+        else if (key == u"--resolve-once") resolveOnce = value;
+        else {
+            std::fprintf(stderr, "unknown option %s\n", qPrintable(key));
+            return 64;
+        }
+    }
+    if (!resolveOnce.isEmpty()) {
+        platform::LinuxMailslots mailslots(options);
+        return mailslots.Open(sending::MailslotPath(resolveOnce)) ? 0 : 1;
+    }
+
+    platform::LinuxMailslots mailslots(options);
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const std::string conf = options.smbConfPath.toStdString();
+    auto openOnce = [&](const QString& name) {
+        const auto start = Clock::now();
+        const bool ok = mailslots.Open(sending::MailslotPath(name)) != nullptr;
+        return std::pair<double, bool>{Ms(Clock::now() - start), ok};
+    };
+    auto nmblookupOnce = [&](const QString& name) {
+        return TimeProcess({nmblookup.toStdString(), "-s", conf, name.toStdString()});
+    };
+    auto selfOnce = [&](const QString& name) {
+        return TimeProcess({self, "--resolve-once", name.toStdString(), "--smb-conf", conf});
+    };
+    auto processBaseline = [&] { return TimeProcess({nmblookup.toStdString(), "--version"}); };
+
+    std::printf("(a) resolution on the test bed, %d runs (unknown name: %d runs)\n", runs, unknownRuns);
+    const Stats ours = TimeRuns(runs, [&] { return openOnce(computer); }, true);
+    const Stats oursProcess = TimeRuns(runs, [&] { return selfOnce(computer); }, true);
+    const Stats theirs = TimeRuns(runs, [&] { return nmblookupOnce(computer); }, true);
+    const Stats baseline = TimeRuns(runs, processBaseline, true);
+    Print(qPrintable(QStringLiteral("Pellora open %1 (in process)").arg(computer)), ours);
+    Print(qPrintable(QStringLiteral("Pellora open %1 (own process)").arg(computer)), oursProcess);
+    Print(qPrintable(QStringLiteral("nmblookup %1").arg(computer)), theirs);
+    Print("nmblookup --version (process start only)", baseline);
+    const Stats oursUnknown = TimeRuns(unknownRuns, [&] { return openOnce(unknown); }, false);
+    const Stats theirsUnknown = TimeRuns(unknownRuns, [&] { return nmblookupOnce(unknown); }, false);
+    Print(qPrintable(QStringLiteral("Pellora open %1 (fails, in process)").arg(unknown)), oursUnknown);
+    Print(qPrintable(QStringLiteral("nmblookup %1 (fails)").arg(unknown)), theirsUnknown);
+    std::printf("  ratio name answered by nmbd, Pellora/nmblookup: %.3f in process, %.3f process to process\n",
+                ours.median / theirs.median, oursProcess.median / theirs.median);
+    std::printf("  ratio name answered by nmbd, Pellora in process / (nmblookup - its process start): %.3f\n",
+                ours.median / std::max(0.001, theirs.median - baseline.median));
+    std::printf("  ratio unknown name,         Pellora/nmblookup: %.3f; Pellora / (nmblookup - its process start): "
+                "%.3f\n",
+                oursUnknown.median / theirsUnknown.median,
+                oursUnknown.median / std::max(0.001, theirsUnknown.median - baseline.median));
+
+    std::printf("(b) 424-byte message to %s, %d runs\n", qPrintable(computer), sendRuns);
+    auto file = mailslots.Open(sending::MailslotPath(computer));
+    if (!file) {
+        std::printf("  cannot open %s: %s\n", qPrintable(computer), qPrintable(mailslots.lastError()));
+        return 1;
+    }
+    const QString from = QStringLiteral("Ann"), to = QStringLiteral("Bob");
+    const QString message(424 - 4 - 4 - 1, u'x');
+    std::vector<double> build, buildAndSend;
+    int sendFailures = 0;
+    platform::netbios::DatagramHeader header;
+    header.sourceName = platform::netbios::MakeName(QStringLiteral("LINUXBOX"));
+    header.destinationName = platform::netbios::MakeName(computer);
+    for (int i = 0; i < sendRuns; ++i) {
+        auto start = Clock::now();
+        const QByteArray packet = sending::BuildMessengerPacket(from, to, message);
+        header.id = static_cast<std::uint16_t>(i);
+        const auto datagram = platform::netbios::BuildMailslotDatagram(header, "\\MAILSLOT\\MESSNGR", packet);
+        build.push_back(Ms(Clock::now() - start));
+        if (!datagram || packet.size() != 424)
+            ++sendFailures;
+        start = Clock::now();
+        const QByteArray packet2 = sending::BuildMessengerPacket(from, to, message);
+        QString reason;
+        if (!file->Write(packet2, &reason))
+            ++sendFailures;
+        buildAndSend.push_back(Ms(Clock::now() - start));
+        if (i % 50 == 49)
+            usleep(2000); // let the receiver drain its socket now and then
+    }
+    Print("packet + datagram build (no send)", Summarize(build, 0));
+    Print("packet + datagram build + send (Write)", Summarize(buildAndSend, sendFailures));
+    return 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+// The Linux mailslot transport: a remote mailslot write sent as a NetBIOS datagram, exactly as
+// a Windows machine puts it on the network. Open parses the path and resolves the computer;
+// Write sends one datagram; destroying the file releases its socket.
+
+#include "platform/Services.h"
+#include "platform/linux/NetBiosResolver.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace pellora::platform {
+
+struct MailslotPath {
+    QString computer; // as typed
+    QString mailslot; // the name after "\mailslot\" ("messngr")
+};
+
+// Splits "\\" + computer + "\mailslot\" + name. Nothing when the path has another form or
+// the computer part is empty.
+std::optional<MailslotPath> ParseMailslotPath(const QString& path);
+
+// "\MAILSLOT\MESSNGR" for "messngr": the name an SMB mailslot write carries.
+QByteArray SmbMailslotName(const QString& mailslot);
+
+struct LinuxMailslotOptions {
+    QString smbConfPath = QStringLiteral("/etc/samba/smb.conf");
+    netbios::ResolverTimings timings;
+};
+
+// This machine's NetBIOS name (`netbios name` of smb.conf, else the first label of the host
+// name) and its workgroup (`workgroup` of smb.conf, else "WORKGROUP").
+struct LocalIdentity {
+    QString netbiosName;
+    QString workgroup;
+};
+LocalIdentity ReadLocalIdentity(const QString& smbConfPath);
+
+// A mailslot file that sends to an already resolved `target` from `sourceName` (what Open
+// returns after resolving); nullptr when no socket can be made.
+std::unique_ptr<MailslotFile> OpenResolvedMailslot(netbios::Target target, const netbios::Name& sourceName,
+                                                   const QByteArray& smbMailslotName);
+
+class LinuxMailslots : public Mailslots {
+public:
+    explicit LinuxMailslots(LinuxMailslotOptions options = {});
+    std::unique_ptr<MailslotFile> Open(const QString& path) override;
+
+    // Why the last Open failed, for diagnostics (the user sees only "Can't open mailslot.").
+    const QString& lastError() const { return lastError_; }
+    // How the last successful Open found its target.
+    const QString& lastResolution() const { return lastResolution_; }
+
+private:
+    LinuxMailslotOptions options_;
+    QString lastError_;
+    QString lastResolution_;
+};
+
+} // namespace pellora::platform

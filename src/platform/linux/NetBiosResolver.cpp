@@ -1,0 +1,428 @@
+#include "platform/linux/NetBiosResolver.h"
+
+#include "platform/Support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+
+namespace pellora::platform::netbios {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A file descriptor that is closed with its owner.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.release();
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+sockaddr_in SocketAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    return sa;
+}
+
+// A non-blocking UDP socket on an ephemeral port that may broadcast.
+Fd QuerySocket() {
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid())
+        return fd;
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in any = SocketAddress(INADDR_ANY, 0);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+        return Fd();
+    return fd;
+}
+
+void SendTo(int fd, const QByteArray& bytes, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in to = SocketAddress(address, port);
+    (void)::sendto(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL,
+                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+// Reads one pending datagram; false when none is waiting.
+bool Receive(int fd, QByteArray& bytes, std::uint32_t* from) {
+    char buffer[1500];
+    sockaddr_in source{};
+    socklen_t length = sizeof source;
+    const ssize_t n =
+        ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&source), &length);
+    if (n < 0)
+        return false;
+    bytes = QByteArray(buffer, static_cast<qsizetype>(n));
+    if (from)
+        *from = ntohl(source.sin_addr.s_addr);
+    return true;
+}
+
+int MillisecondsUntil(Clock::time_point when) {
+    const auto left = std::chrono::duration_cast<milliseconds>(when - Clock::now()).count();
+    if (left <= 0)
+        return 0;
+    return static_cast<int>(left) + 1;
+}
+
+// The system resolver on a thread of its own, so that it can be bounded and run beside the
+// broadcast. The thread owns a share of the state and finishes on its own even when nobody
+// waits any more; the descriptor becomes readable when it is done.
+class SystemLookup {
+public:
+    explicit SystemLookup(const QString& host) : state_(std::make_shared<State>()) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            state_->done = true;
+            return;
+        }
+        state_->readEnd = Fd(fds[0]);
+        state_->writeEnd = Fd(fds[1]);
+        try {
+            std::thread([state = state_, name = host.toUtf8()] {
+                std::optional<std::uint32_t> found;
+                addrinfo hints{};
+                hints.ai_family = AF_INET;
+                hints.ai_socktype = SOCK_DGRAM;
+                addrinfo* result = nullptr;
+                if (::getaddrinfo(name.constData(), nullptr, &hints, &result) == 0) {
+                    for (addrinfo* ai = result; ai; ai = ai->ai_next) {
+                        if (ai->ai_family == AF_INET && ai->ai_addr) {
+                            found = ntohl(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
+                            break;
+                        }
+                    }
+                    ::freeaddrinfo(result);
+                }
+                std::lock_guard lock(state->mutex);
+                state->address = found;
+                state->done = true;
+                (void)!::write(state->writeEnd.get(), "x", 1);
+            }).detach();
+        } catch (const std::system_error&) {
+            std::lock_guard lock(state_->mutex);
+            state_->done = true;
+        }
+    }
+
+    // Readable when the lookup is done; -1 when it never started.
+    int fd() const { return state_->readEnd.get(); }
+
+    bool done() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->done;
+    }
+    std::optional<std::uint32_t> address() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->address;
+    }
+
+private:
+    struct State {
+        mutable std::mutex mutex;
+        bool done = false;
+        std::optional<std::uint32_t> address;
+        Fd readEnd;
+        Fd writeEnd;
+    };
+    std::shared_ptr<State> state_;
+};
+
+bool IsIpv4Literal(const QString& text, std::uint32_t* address) {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, text.toLatin1().constData(), &parsed) != 1 || text.toLatin1() != text.toUtf8())
+        return false;
+    *address = ntohl(parsed.s_addr);
+    return true;
+}
+
+Target UniqueTarget(const Name& name, std::uint32_t address, QString how) {
+    Target target;
+    target.type = kDirectUnique;
+    target.name = name;
+    target.destinations.push_back({address, SourceAddressFor(address)});
+    target.how = std::move(how);
+    return target;
+}
+
+// The interface whose subnet holds `address`, else the first one.
+const Interface* InterfaceFor(const std::vector<Interface>& interfaces, std::uint32_t address) {
+    for (const Interface& i : interfaces) {
+        if ((i.address & i.netmask) == (address & i.netmask))
+            return &i;
+    }
+    return interfaces.empty() ? nullptr : &interfaces.front();
+}
+
+void SetError(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+std::uint16_t NextId() {
+    static std::atomic<std::uint32_t> next = [] {
+        std::random_device device;
+        return static_cast<std::uint32_t>(device());
+    }();
+    return static_cast<std::uint16_t>(next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF);
+}
+
+QString AddressText(std::uint32_t address) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg((address >> 16) & 0xFF)
+        .arg((address >> 8) & 0xFF)
+        .arg(address & 0xFF);
+}
+
+std::vector<Interface> BroadcastInterfaces() {
+    std::vector<Interface> result;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return result;
+    for (ifaddrs* ifa = list; ifa; ifa = ifa->ifa_next) {
+        if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET || !ifa->ifa_netmask)
+            continue;
+        if (!(ifa->ifa_flags & IFF_UP) || !(ifa->ifa_flags & IFF_BROADCAST) || (ifa->ifa_flags & IFF_LOOPBACK))
+            continue;
+        Interface i;
+        i.name = QString::fromLocal8Bit(ifa->ifa_name);
+        i.address = ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr);
+        i.netmask = ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_netmask)->sin_addr.s_addr);
+        if (ifa->ifa_broadaddr && ifa->ifa_broadaddr->sa_family == AF_INET)
+            i.broadcast = ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_broadaddr)->sin_addr.s_addr);
+        if (i.broadcast == 0)
+            i.broadcast = i.address | ~i.netmask;
+        result.push_back(i);
+    }
+    ::freeifaddrs(list);
+    return result;
+}
+
+std::uint32_t SourceAddressFor(std::uint32_t destination) {
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid())
+        return 0;
+    // Connecting a UDP socket only asks the routing table; nothing is sent.
+    const sockaddr_in to = SocketAddress(destination, kDatagramServicePort);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+        return 0;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohl(local.sin_addr.s_addr);
+}
+
+std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs) {
+    SystemLookup lookup(host);
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    while (!lookup.done()) {
+        const int wait = MillisecondsUntil(deadline);
+        if (wait == 0 || lookup.fd() < 0)
+            return std::nullopt;
+        pollfd p{lookup.fd(), POLLIN, 0};
+        ::poll(&p, 1, wait);
+    }
+    return lookup.address();
+}
+
+std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings) {
+    const std::vector<Interface> interfaces = BroadcastInterfaces();
+    std::optional<SystemLookup> lookup;
+    if (!hostText.isEmpty())
+        lookup.emplace(hostText);
+    bool lookupPending = lookup && lookup->fd() >= 0;
+
+    Fd fd = interfaces.empty() ? Fd() : QuerySocket();
+    const std::uint16_t transactionId = NextId();
+    const QByteArray request = BuildNameQuery(transactionId, name);
+    const auto start = Clock::now();
+    const auto interval = milliseconds(timings.retryIntervalMs);
+    const auto deadline = start + interval * timings.tries;
+    int sent = 0;
+    auto nextSend = start;
+
+    for (;;) {
+        const auto now = Clock::now();
+        if (fd.valid() && sent < timings.tries && now >= nextSend) {
+            for (const Interface& i : interfaces)
+                SendTo(fd.get(), request, i.broadcast, kNameServicePort);
+            ++sent;
+            nextSend = start + interval * sent;
+        }
+        if (!fd.valid() && !lookupPending)
+            return std::nullopt;
+        if (now >= deadline)
+            return std::nullopt;
+
+        pollfd polls[2];
+        nfds_t count = 0;
+        if (fd.valid())
+            polls[count++] = pollfd{fd.get(), POLLIN, 0};
+        if (lookupPending)
+            polls[count++] = pollfd{lookup->fd(), POLLIN, 0};
+        const auto wakeAt = (fd.valid() && sent < timings.tries) ? std::min(nextSend, deadline) : deadline;
+        ::poll(polls, count, MillisecondsUntil(wakeAt));
+
+        if (fd.valid()) {
+            QByteArray reply;
+            std::uint32_t from = 0;
+            while (Receive(fd.get(), reply, &from)) {
+                if (auto answer = ParseNameQueryResponse(reply, transactionId, name)) {
+                    if (!answer->group)
+                        return UniqueTarget(name, answer->address,
+                                            QStringLiteral("name query answered by %1").arg(AddressText(from)));
+                    Target target;
+                    target.type = kDirectGroup;
+                    target.name = name;
+                    const Interface* i = InterfaceFor(interfaces, answer->address);
+                    target.destinations.push_back({i->broadcast, i->address});
+                    target.how = QStringLiteral("group name, answered by %1").arg(AddressText(from));
+                    return target;
+                }
+            }
+        }
+        if (lookupPending && lookup->done()) {
+            lookupPending = false;
+            if (auto address = lookup->address())
+                return UniqueTarget(name, *address, QStringLiteral("system resolver"));
+        }
+    }
+}
+
+std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings) {
+    Fd fd = QuerySocket();
+    if (!fd.valid())
+        return std::nullopt;
+    const std::uint16_t transactionId = NextId();
+    const QByteArray request = BuildNodeStatusRequest(transactionId);
+    const auto start = Clock::now();
+    const auto interval = milliseconds(timings.retryIntervalMs);
+    const auto deadline = start + interval * timings.tries;
+    int sent = 0;
+    auto nextSend = start;
+    for (;;) {
+        const auto now = Clock::now();
+        if (sent < timings.tries && now >= nextSend) {
+            SendTo(fd.get(), request, address, kNameServicePort);
+            ++sent;
+            nextSend = start + interval * sent;
+        }
+        if (now >= deadline)
+            return std::nullopt;
+        pollfd p{fd.get(), POLLIN, 0};
+        ::poll(&p, 1, MillisecondsUntil(sent < timings.tries ? std::min(nextSend, deadline) : deadline));
+        QByteArray reply;
+        while (Receive(fd.get(), reply, nullptr)) {
+            if (auto table = ParseNodeStatusResponse(reply, transactionId))
+                return table;
+        }
+    }
+}
+
+std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
+                                      QString* error) {
+    if (computer.isEmpty() || computer.contains(u'\\')) {
+        SetError(error, QStringLiteral("The computer name is empty or holds a backslash."));
+        return std::nullopt;
+    }
+
+    if (computer == u"*") {
+        const std::vector<Interface> interfaces = BroadcastInterfaces();
+        if (interfaces.empty()) {
+            SetError(error, QStringLiteral("No network interface can broadcast."));
+            return std::nullopt;
+        }
+        Target target;
+        target.type = kDirectGroup;
+        target.name = MakeName(workgroup.isEmpty() ? QStringLiteral("WORKGROUP") : workgroup, 0x00);
+        for (const Interface& i : interfaces)
+            target.destinations.push_back({i.broadcast, i.address});
+        target.how = QStringLiteral("workgroup broadcast");
+        return target;
+    }
+
+    std::uint32_t literal = 0;
+    if (IsIpv4Literal(computer, &literal)) {
+        auto table = QueryNodeStatus(literal, timings);
+        std::optional<Name> name = table ? UniqueWorkstationName(*table) : std::nullopt;
+        if (!name) {
+            SetError(error, QStringLiteral("%1 gave no NetBIOS node status.").arg(computer));
+            return std::nullopt;
+        }
+        return UniqueTarget(*name, literal, QStringLiteral("node status"));
+    }
+
+    if (computer.contains(u'.')) {
+        auto address = SystemResolve(computer, timings.systemResolverMs);
+        if (!address) {
+            SetError(error, QStringLiteral("The system resolver does not know %1.").arg(computer));
+            return std::nullopt;
+        }
+        auto table = QueryNodeStatus(*address, timings);
+        std::optional<Name> name = table ? UniqueWorkstationName(*table) : std::nullopt;
+        if (name)
+            return UniqueTarget(*name, *address, QStringLiteral("system resolver, node status"));
+        return UniqueTarget(MakeName(computer.section(u'.', 0, 0), 0x00), *address,
+                            QStringLiteral("system resolver, first label"));
+    }
+
+    if (ksAnsiToOem(computer).size() > 15) {
+        SetError(error, QStringLiteral("A NetBIOS name has at most 15 bytes."));
+        return std::nullopt;
+    }
+    auto target = QueryName(MakeName(computer, 0x00), computer, timings);
+    if (!target)
+        SetError(error, QStringLiteral("No computer answers to the name %1.").arg(computer));
+    return target;
+}
+
+} // namespace pellora::platform::netbios

@@ -1,0 +1,68 @@
+#pragma once
+
+// Resolving a computer text to where a remote mailslot datagram goes: NetBIOS name query by
+// broadcast, node status by unicast, and the system resolver (hosts file, DNS), each bounded
+// in time. Uses UDP sockets; the byte formats are in NetBios.h.
+
+#include "platform/linux/NetBios.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pellora::platform::netbios {
+
+// An up IPv4 interface that can broadcast (loopback excluded).
+struct Interface {
+    QString name;
+    std::uint32_t address = 0;
+    std::uint32_t netmask = 0;
+    std::uint32_t broadcast = 0;
+};
+std::vector<Interface> BroadcastInterfaces();
+
+// The local address the system would send from to reach `destination` (0 when unknown).
+std::uint32_t SourceAddressFor(std::uint32_t destination);
+
+struct ResolverTimings {
+    int tries = 3;               // name query and node status tries
+    int retryIntervalMs = 250;   // between tries; the answer is awaited one interval after the last
+    int systemResolverMs = 1600; // bound of the system resolver for a dotted name
+};
+
+// Where the datagrams of one mailslot write go.
+struct Target {
+    std::uint8_t type = kDirectUnique; // kDirectUnique or kDirectGroup
+    Name name;                         // the destination name
+    struct Destination {
+        std::uint32_t address = 0;       // where the UDP datagram goes (port 138)
+        std::uint32_t sourceAddress = 0; // the SOURCE_IP of the datagram
+    };
+    std::vector<Destination> destinations;
+    QString how; // how it was found, for diagnostics
+};
+
+// The system resolver (getaddrinfo, IPv4) bounded by `timeoutMs`.
+std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs);
+
+// A broadcast name query for `name` on every interface, together with the system resolver for
+// `hostText` when it is not empty; the first answer wins.
+std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings);
+
+// The name table of the node at `address` (node status request by unicast).
+std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings);
+
+// Resolves a computer text as the issue describes: "*" (the workgroup `workgroup`), an IPv4
+// literal, a dotted name, or a NetBIOS name. `error` receives the reason of a failure.
+std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
+                                      QString* error = nullptr);
+
+// A fresh 16-bit identifier (name service transaction ids, datagram ids).
+std::uint16_t NextId();
+
+// "10.0.0.2"
+QString AddressText(std::uint32_t address);
+
+} // namespace pellora::platform::netbios

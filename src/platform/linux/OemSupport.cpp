@@ -1,0 +1,12 @@
+// ksAnsiToOem of the support library on Linux. Kept alone in its file so that a test can put
+// its own definition in place at link time (the Delivery test counts the conversions).
+#include "platform/Support.h"
+#include "platform/linux/Oem.h"
+
+namespace pellora {
+
+QByteArray ksAnsiToOem(const QString& text) {
+    return platform::oem::ToCodePage(text, platform::oem::CurrentCodePage());
+}
+
+} // namespace pellora

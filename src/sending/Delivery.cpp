@@ -1,0 +1,31 @@
+#include "sending/Delivery.h"
+
+#include "platform/Services.h"
+#include "sending/Packet.h"
+
+namespace pellora::sending {
+
+DeliveryResult Deliver(const QString& from, const QString& to, const QString& computer, const QString& message)
+{
+    const QString path = MailslotPath(computer);
+    std::unique_ptr<platform::MailslotFile> mailslot = platform::mailslots().Open(path);
+    if (!mailslot) {
+        platform::MsgBox(path + QStringLiteral("\r\n\r\nCan't open mailslot."), platform::MsgBoxStyle::Critical);
+        return DeliveryResult::NotDelivered;
+    }
+    // The mailslot is closed (destroyed) on every way out, an error of the conversion included.
+    const QByteArray packet = BuildMessengerPacket(from, to, message);
+    QString reason;
+    const bool written = mailslot->Write(packet, &reason);
+    mailslot.reset();
+    if (!written) {
+        QString text = path + QStringLiteral("\r\n\r\nCan't write to mailslot.");
+        if (!reason.isEmpty())
+            text += QStringLiteral("\r\n") + reason;
+        platform::MsgBox(text, platform::MsgBoxStyle::Critical);
+        return DeliveryResult::NotDelivered;
+    }
+    return DeliveryResult::Delivered;
+}
+
+} // namespace pellora::sending

@@ -1,0 +1,445 @@
+// The NetBIOS datagram and name service bytes of the Linux mailslot transport.
+#include "platform/linux/NetBios.h"
+#include "platform/linux/Mailslot.h"
+#include "platform/linux/NetBiosResolver.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace pellora::platform;
+using namespace pellora::platform::netbios;
+
+namespace {
+
+QByteArray Hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+
+// The reference datagram of /work/shared/reference/mailslot-datagram-ann-bob-hi.txt.
+const QByteArray kReference =
+    Hex("10 02 80 01 0a 00 00 01 00 8a 00 a7 00 00 20 45 4d 45 4a 45 4f 46 46 46 49 45 43 45 50 46 49 43"
+        "41 43 41 43 41 43 41 43 41 43 41 43 41 41 41 00 20 46 41 45 44 44 48 43 41 43 41 43 41 43 41 43"
+        "41 43 41 43 41 43 41 43 41 43 41 43 41 43 41 41 41 00 ff 53 4d 42 25 00 00 00 00 18 04 00 00 00"
+        "00 00 00 00 00 00 00 00 00 00 00 00 ff fe 00 00 00 00 11 00 00 0b 00 02 00 00 00 00 00 02 00 00"
+        "00 00 00 00 00 00 00 58 00 0b 00 58 00 03 00 01 00 00 00 02 00 1e 00 5c 4d 41 49 4c 53 4c 4f 54"
+        "5c 4d 45 53 53 4e 47 52 00 00 41 6e 6e 00 42 6f 62 00 48 69 00");
+
+const QByteArray kMessngr = "\\MAILSLOT\\MESSNGR";
+
+DatagramHeader ReferenceHeader() {
+    DatagramHeader h;
+    h.type = kDirectUnique;
+    h.id = 0x8001;
+    h.sourceAddress = 0x0A000001; // 10.0.0.1
+    h.sourcePort = 138;
+    h.sourceName = MakeName(QStringLiteral("LINUXBOX"));
+    h.destinationName = MakeName(QStringLiteral("PC7"));
+    return h;
+}
+
+void Put16(QByteArray& out, unsigned v) {
+    out.append(char((v >> 8) & 0xFF));
+    out.append(char(v & 0xFF));
+}
+
+// A positive name query response as nmbd sends it.
+QByteArray NameQueryResponse(std::uint16_t id, const Name& name, std::uint32_t address, bool group) {
+    QByteArray r;
+    Put16(r, id);
+    Put16(r, 0x8500); // response, AA, RD
+    Put16(r, 0);
+    Put16(r, 1);
+    Put16(r, 0);
+    Put16(r, 0);
+    r.append(EncodeName(name));
+    Put16(r, 0x0020);
+    Put16(r, 0x0001);
+    Put16(r, 0x0004);
+    Put16(r, 0x93E0); // TTL
+    Put16(r, 6);
+    Put16(r, group ? 0x8000 : 0x0000);
+    Put16(r, address >> 16);
+    Put16(r, address & 0xFFFF);
+    return r;
+}
+
+struct TableEntry {
+    const char* name;
+    std::uint8_t suffix;
+    std::uint16_t flags;
+};
+
+QByteArray NodeStatusResponse(std::uint16_t id, std::initializer_list<TableEntry> entries) {
+    QByteArray r;
+    Put16(r, id);
+    Put16(r, 0x8400);
+    Put16(r, 0);
+    Put16(r, 1);
+    Put16(r, 0);
+    Put16(r, 0);
+    r.append(EncodeName(WildcardName()));
+    Put16(r, 0x0021);
+    Put16(r, 0x0001);
+    Put16(r, 0);
+    Put16(r, 0);
+    const int length = 1 + 18 * int(entries.size()) + 46;
+    Put16(r, unsigned(length));
+    r.append(char(entries.size()));
+    for (const TableEntry& e : entries) {
+        r.append(MakeNameFromBytes(e.name, e.suffix).bytes);
+        Put16(r, e.flags);
+    }
+    r.append(46, '\0'); // statistics
+    return r;
+}
+
+} // namespace
+
+class NetBiosTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstLevelEncoding() {
+        QCOMPARE(EncodeName(MakeName(QStringLiteral("LINUXBOX"))), QByteArray("\x20"
+                                                                              "EMEJEOFFFIECEPFICACACACACACACAAA",
+                                                                              33) +
+                                                                       QByteArray(1, '\0'));
+        QCOMPARE(EncodeName(MakeName(QStringLiteral("pc7"))), QByteArray("\x20"
+                                                                         "FAEDDHCACACACACACACACACACACACAAA",
+                                                                         33) +
+                                                                  QByteArray(1, '\0'));
+        // Cut to 15 bytes, then the suffix.
+        const Name longName = MakeName(QStringLiteral("ABCDEFGHIJKLMNOPQ"), 0x20);
+        QCOMPARE(longName.bytes, QByteArray("ABCDEFGHIJKLMNO "));
+        QCOMPARE(Describe(MakeName(QStringLiteral("Pc7"))), QStringLiteral("PC7<00>"));
+        int offset = 0;
+        const QByteArray encoded = EncodeName(MakeName(QStringLiteral("PC7")));
+        auto decoded = DecodeName(encoded, offset);
+        QVERIFY(decoded);
+        QCOMPARE(*decoded, MakeName(QStringLiteral("PC7")));
+        QCOMPARE(offset, 34);
+    }
+
+    void referenceDatagram() {
+        QCOMPARE(kReference.size(), 181);
+        const QByteArray packet = QByteArray("Ann\0Bob\0Hi\0", 11);
+        const auto datagram = BuildMailslotDatagram(ReferenceHeader(), kMessngr, packet);
+        QVERIFY(datagram);
+        QCOMPARE(datagram->size(), 181);
+        QCOMPARE(datagram->toHex(' '), kReference.toHex(' '));
+        // DGM_LENGTH 167, ParameterOffset = DataOffset = 88, ByteCount 30, one padding byte.
+        QCOMPARE((uchar(datagram->at(10)) << 8) | uchar(datagram->at(11)), 167);
+        const QByteArray smb = datagram->mid(82);
+        QCOMPARE(uchar(smb[53]) | (uchar(smb[54]) << 8), 88);
+        QCOMPARE(uchar(smb[57]) | (uchar(smb[58]) << 8), 88);
+        QCOMPARE(uchar(smb[67]) | (uchar(smb[68]) << 8), 30);
+        QCOMPARE(smb.mid(88), packet);
+        QCOMPARE(smb.at(87), '\0');
+    }
+
+    void referenceFileMatches() {
+        // The shared reference text, when this checkout has it beside it.
+        QFile file(QStringLiteral(PELLORA_REFERENCE_DIR "/mailslot-datagram-ann-bob-hi.txt"));
+        if (!file.open(QIODevice::ReadOnly))
+            QSKIP("The shared reference folder is not beside this checkout.");
+        QByteArray hex;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.size() > 5 && line.at(4) == ':')
+                hex += line.mid(5);
+        }
+        QCOMPARE(QByteArray::fromHex(hex.replace(' ', "")).toHex(' '), kReference.toHex(' '));
+    }
+
+    void groupDatagram() {
+        DatagramHeader h = ReferenceHeader();
+        h.type = kDirectGroup;
+        h.destinationName = MakeName(QStringLiteral("WORKGROUP"));
+        const auto datagram = BuildMailslotDatagram(h, kMessngr, QByteArray("Ann\0Bob\0Hi\0", 11));
+        QVERIFY(datagram);
+        QByteArray expected = kReference;
+        expected[0] = char(0x11);
+        expected.replace(48, 34,
+                         QByteArray("\x20"
+                                    "FHEPFCELEHFCEPFFFACACACACACACAAA",
+                                    33) +
+                             QByteArray(1, '\0'));
+        QCOMPARE(datagram->toHex(' '), expected.toHex(' '));
+    }
+
+    void sizeLimit() {
+        QCOMPARE(MaxMailslotData(kMessngr), 424);
+        QCOMPARE(kMaxMessengerData, 424);
+        const auto fits = BuildMailslotDatagram(ReferenceHeader(), kMessngr, QByteArray(424, 'x'));
+        QVERIFY(fits);
+        QCOMPARE(fits->size() - 82, 512); // the SMB message at its maximum
+        QCOMPARE(fits->size(), 14 + 68 + 512);
+        QVERIFY(!BuildMailslotDatagram(ReferenceHeader(), kMessngr, QByteArray(425, 'x')));
+    }
+
+    void writeSendsAt424AndRefuses425() {
+        // A receiver on the loopback datagram port when this process may bind it.
+        const int receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        QVERIFY(receiver >= 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(138);
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool listening = ::bind(receiver, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+
+        Target target;
+        target.type = kDirectUnique;
+        target.name = MakeName(QStringLiteral("PC7"));
+        target.destinations.push_back({INADDR_LOOPBACK, INADDR_LOOPBACK});
+        auto file = OpenResolvedMailslot(target, MakeName(QStringLiteral("LINUXBOX")), kMessngr);
+        QVERIFY(file);
+        QString reason;
+        QVERIFY(file->Write(QByteArray(424, 'x'), &reason));
+        QVERIFY(reason.isEmpty());
+        QVERIFY(!file->Write(QByteArray(425, 'x'), &reason));
+        QCOMPARE(reason, QStringLiteral("The message has 425 bytes; at most 424 fit."));
+
+        if (listening) {
+            pollfd p{receiver, POLLIN, 0};
+            QCOMPARE(::poll(&p, 1, 2000), 1);
+            char buffer[2048];
+            const ssize_t n = ::recv(receiver, buffer, sizeof buffer, 0);
+            QCOMPARE(n, ssize_t(14 + 68 + 512));
+            const QByteArray got(buffer, int(n));
+            QCOMPARE(uchar(got[0]), uchar(0x10));
+            QCOMPARE(got.mid(4, 4), QByteArray("\x7f\x00\x00\x01", 4));
+            QCOMPARE(got.mid(8, 2), QByteArray("\x00\x8a", 2));
+            QCOMPARE(got.mid(48, 34), EncodeName(MakeName(QStringLiteral("PC7"))));
+            QCOMPARE(got.right(424), QByteArray(424, 'x'));
+            // Nothing more: the refused write sent nothing.
+            QCOMPARE(::poll(&p, 1, 100), 0);
+        }
+        ::close(receiver);
+    }
+
+    void datagramIdsAreFresh() {
+        QSet<std::uint16_t> ids;
+        for (int i = 0; i < 100; ++i)
+            ids.insert(NextId());
+        QCOMPARE(ids.size(), 100);
+    }
+
+    void nameQueryRequest() {
+        const QByteArray request = BuildNameQuery(0x1234, MakeName(QStringLiteral("PC7")));
+        const QByteArray encodedPc7 = QByteArray("\x20"
+                                                 "FAEDDH",
+                                                 7) +
+                                      QByteArray("CA").repeated(12) + QByteArray("AA", 2) + QByteArray(1, '\0');
+        QCOMPARE(request.toHex(' '),
+                 (Hex("12 34 01 10 00 01 00 00 00 00 00 00") + encodedPc7 + Hex("00 20 00 01")).toHex(' '));
+        QCOMPARE(request.size(), 50);
+        const QByteArray status = BuildNodeStatusRequest(0xBEEF);
+        const QByteArray wildcard = QByteArray("\x20"
+                                               "CK",
+                                               3) +
+                                    QByteArray(30, 'A') + QByteArray(1, '\0');
+        QCOMPARE(status.toHex(' '),
+                 (Hex("be ef 00 00 00 01 00 00 00 00 00 00") + wildcard + Hex("00 21 00 01")).toHex(' '));
+    }
+
+    void nameQueryResponse() {
+        const Name pc7 = MakeName(QStringLiteral("PC7"));
+        const QByteArray reply = NameQueryResponse(0x1234, pc7, 0x0AD50707, false);
+        auto answer = ParseNameQueryResponse(reply, 0x1234, pc7);
+        QVERIFY(answer);
+        QCOMPARE(answer->address, 0x0AD50707u);
+        QVERIFY(!answer->group);
+
+        auto group = ParseNameQueryResponse(NameQueryResponse(7, pc7, 0x0AD50708, true), 7, pc7);
+        QVERIFY(group);
+        QVERIFY(group->group);
+
+        // The answer name as a pointer to the question.
+        QByteArray compressed;
+        Put16(compressed, 9);
+        Put16(compressed, 0x8500);
+        Put16(compressed, 1);
+        Put16(compressed, 1);
+        Put16(compressed, 0);
+        Put16(compressed, 0);
+        compressed.append(EncodeName(pc7));
+        Put16(compressed, 0x20);
+        Put16(compressed, 1);
+        compressed.append("\xC0\x0C", 2);
+        compressed.append(reply.mid(12 + 34));
+        auto viaPointer = ParseNameQueryResponse(compressed, 9, pc7);
+        QVERIFY(viaPointer);
+        QCOMPARE(viaPointer->address, 0x0AD50707u);
+    }
+
+    void nameQueryResponsesIgnored() {
+        const Name pc7 = MakeName(QStringLiteral("PC7"));
+        const QByteArray good = NameQueryResponse(0x1234, pc7, 0x0AD50707, false);
+        // Another transaction id, another name, another suffix.
+        QVERIFY(!ParseNameQueryResponse(good, 0x1235, pc7));
+        QVERIFY(!ParseNameQueryResponse(good, 0x1234, MakeName(QStringLiteral("PC8"))));
+        QVERIFY(!ParseNameQueryResponse(good, 0x1234, MakeName(QStringLiteral("PC7"), 0x20)));
+        // Our own request, heard back by broadcast.
+        QVERIFY(!ParseNameQueryResponse(BuildNameQuery(0x1234, pc7), 0x1234, pc7));
+        // Negative response (rcode 3), and opcode registration.
+        QByteArray negative = good;
+        negative[3] = char(negative[3] | 0x03);
+        QVERIFY(!ParseNameQueryResponse(negative, 0x1234, pc7));
+        QByteArray registration = good;
+        registration[2] = char(0x80 | (5 << 3));
+        QVERIFY(!ParseNameQueryResponse(registration, 0x1234, pc7));
+        // A name with a scope.
+        QByteArray scoped = good;
+        scoped.insert(12 + 33, QByteArray("\x03"
+                                          "LAN",
+                                          4));
+        QVERIFY(!ParseNameQueryResponse(scoped, 0x1234, pc7));
+        // Zero address, short RDATA.
+        QVERIFY(!ParseNameQueryResponse(NameQueryResponse(0x1234, pc7, 0, false), 0x1234, pc7));
+        QByteArray shortData = good;
+        shortData[12 + 34 + 8] = 0;
+        shortData[12 + 34 + 9] = 4;
+        shortData.chop(2);
+        QVERIFY(!ParseNameQueryResponse(shortData, 0x1234, pc7));
+        // Every truncation.
+        for (int n = 0; n < good.size(); ++n)
+            QVERIFY2(!ParseNameQueryResponse(good.left(n), 0x1234, pc7), qPrintable(QString::number(n)));
+        // A pointer to itself, and forwards.
+        QByteArray loop = good.left(12);
+        loop.append("\xC0\x0C", 2);
+        loop.append(good.mid(46));
+        QVERIFY(!ParseNameQueryResponse(loop, 0x1234, pc7));
+        QByteArray forward = good.left(12);
+        forward.append("\xC0\x20", 2);
+        forward.append(good.mid(46));
+        QVERIFY(!ParseNameQueryResponse(forward, 0x1234, pc7));
+    }
+
+    void nodeStatus() {
+        const QByteArray reply = NodeStatusResponse(0x4242, {{"__MSBROWSE__", 0x01, 0x8400},
+                                                             {"WORKGROUP", 0x00, 0x8400},
+                                                             {"PC7", 0x20, 0x0400},
+                                                             {"PC7", 0x00, 0x0400}});
+        auto table = ParseNodeStatusResponse(reply, 0x4242);
+        QVERIFY(table);
+        QCOMPARE(table->size(), std::size_t(4));
+        auto name = UniqueWorkstationName(*table);
+        QVERIFY(name);
+        QCOMPARE(*name, MakeName(QStringLiteral("PC7")));
+        QVERIFY(!ParseNodeStatusResponse(reply, 0x4243));
+        // In conflict, or only group names: none.
+        auto conflict = ParseNodeStatusResponse(NodeStatusResponse(1, {{"PC7", 0x00, 0x0C00}}), 1);
+        QVERIFY(conflict);
+        QVERIFY(!UniqueWorkstationName(*conflict));
+        auto groups = ParseNodeStatusResponse(NodeStatusResponse(1, {{"WORKGROUP", 0x00, 0x8400}}), 1);
+        QVERIFY(groups);
+        QVERIFY(!UniqueWorkstationName(*groups));
+        for (int n = 0; n < reply.size() - 46; ++n)
+            QVERIFY2(!ParseNodeStatusResponse(reply.left(n), 0x4242), qPrintable(QString::number(n)));
+        // NUM_NAMES larger than RDLENGTH allows.
+        QByteArray lying = reply;
+        lying[12 + 34 + 10] = char(200);
+        QVERIFY(!ParseNodeStatusResponse(lying, 0x4242));
+    }
+
+    void parsersSurviveAnyBytes() {
+        // Random datagrams, and every single-byte change of valid replies: no crash, no hang.
+        const Name pc7 = MakeName(QStringLiteral("PC7"));
+        QRandomGenerator random(20261207);
+        for (int i = 0; i < 200000; ++i) {
+            QByteArray bytes(int(random.bounded(120)), '\0');
+            for (auto& b : bytes)
+                b = char(random.bounded(256));
+            if (bytes.size() > 4 && random.bounded(2)) {
+                bytes[0] = 0x12; // a plausible header more often
+                bytes[1] = 0x34;
+                bytes[2] = char(0x85);
+                bytes[3] = 0;
+            }
+            (void)ParseNameQueryResponse(bytes, 0x1234, pc7);
+            (void)ParseNodeStatusResponse(bytes, 0x1234);
+            int offset = int(random.bounded(qMax(1, int(bytes.size()))));
+            (void)DecodeName(bytes, offset);
+        }
+        const QByteArray replies[] = {NameQueryResponse(0x1234, pc7, 0x0A000002, false),
+                                      NodeStatusResponse(0x1234, {{"PC7", 0x00, 0x0400}, {"WG", 0x00, 0x8400}})};
+        for (const QByteArray& reply : replies) {
+            for (int at = 0; at < reply.size(); ++at) {
+                for (int value = 0; value < 256; ++value) {
+                    QByteArray changed = reply;
+                    changed[at] = char(value);
+                    (void)ParseNameQueryResponse(changed, 0x1234, pc7);
+                    if (auto table = ParseNodeStatusResponse(changed, 0x1234))
+                        (void)UniqueWorkstationName(*table);
+                }
+            }
+        }
+    }
+
+    void smbConf() {
+        const auto names = ParseSmbConf("# comment\n"
+                                        "[global]\n"
+                                        "   workgroup = OFFICE\n"
+                                        "  NetBIOS  Name=linuxbox\n"
+                                        "; netbios name = other\n"
+                                        "[share]\n"
+                                        "   netbios name = wrong\n");
+        QCOMPARE(names.netbiosName, QStringLiteral("linuxbox"));
+        QCOMPARE(names.workgroup, QStringLiteral("OFFICE"));
+        const auto continued = ParseSmbConf("[global]\r\nworkgroup = \\\r\n  TEAM\r\n");
+        QCOMPARE(continued.workgroup, QStringLiteral("TEAM"));
+        QVERIFY(continued.netbiosName.isEmpty());
+
+        QTemporaryDir dir;
+        const QString conf = dir.filePath(QStringLiteral("smb.conf"));
+        QFile file(conf);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[global]\nnetbios name = LINUXBOX\n");
+        file.close();
+        const LocalIdentity identity = ReadLocalIdentity(conf);
+        QCOMPARE(identity.netbiosName, QStringLiteral("LINUXBOX"));
+        QCOMPARE(identity.workgroup, QStringLiteral("WORKGROUP"));
+        const LocalIdentity fallback = ReadLocalIdentity(dir.filePath(QStringLiteral("missing.conf")));
+        QVERIFY(!fallback.netbiosName.isEmpty());
+        QVERIFY(!fallback.netbiosName.contains(u'.'));
+        QCOMPARE(fallback.workgroup, QStringLiteral("WORKGROUP"));
+    }
+
+    void mailslotPath() {
+        auto p = ParseMailslotPath(QStringLiteral("\\\\PC7\\mailslot\\messngr"));
+        QVERIFY(p);
+        QCOMPARE(p->computer, QStringLiteral("PC7"));
+        QCOMPARE(p->mailslot, QStringLiteral("messngr"));
+        QCOMPARE(SmbMailslotName(p->mailslot), kMessngr);
+        auto spaced = ParseMailslotPath(QStringLiteral("\\\\my pc\\MAILSLOT\\messngr"));
+        QVERIFY(spaced);
+        QCOMPARE(spaced->computer, QStringLiteral("my pc"));
+        auto slashed = ParseMailslotPath(QStringLiteral("\\\\a\\b\\mailslot\\messngr"));
+        QVERIFY(slashed);
+        QCOMPARE(slashed->computer, QStringLiteral("a\\b"));
+        QVERIFY(!ParseMailslotPath(QStringLiteral("\\\\\\mailslot\\messngr")));
+        QVERIFY(!ParseMailslotPath(QStringLiteral("PC7\\mailslot\\messngr")));
+    }
+
+    void openRefusesBadComputerTexts() {
+        // These fail before any network traffic, at once.
+        LinuxMailslots mailslots;
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!mailslots.Open(QStringLiteral("\\\\\\mailslot\\messngr")));
+        QVERIFY(!mailslots.Open(QStringLiteral("\\\\a\\b\\mailslot\\messngr")));
+        QVERIFY(!mailslots.Open(QStringLiteral("\\\\ABCDEFGHIJKLMNOP\\mailslot\\messngr")));
+        QVERIFY(!mailslots.lastError().isEmpty());
+        QVERIFY(timer.elapsed() < 500);
+    }
+};
+
+PELLORA_TEST_MAIN(NetBiosTest)
+#include "NetBiosTest.moc"
