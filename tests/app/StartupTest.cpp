@@ -122,14 +122,6 @@ private slots:
         QVERIFY(!QApplication::windowIcon().isNull());
     }
 
-    void buildFileNameJoinsWithBackslashesAsSeparators() {
-        QCOMPARE(ksBuildFileName(QStringLiteral("/home/ann/.local/share"), QStringLiteral("Orvane\\Pellora")),
-                 QStringLiteral("/home/ann/.local/share/Orvane/Pellora"));
-        QCOMPARE(ksBuildFileName(QStringLiteral("/data/"), QStringLiteral("Message 1.TXT")),
-                 QStringLiteral("/data/Message 1.TXT"));
-        QCOMPARE(ksBuildFileName(QStringLiteral("/"), QStringLiteral("x")), QStringLiteral("/x"));
-    }
-
     // The data folder button, with a launcher that records what it was asked to open.
     void openDataFolder() {
         test::TestHome home;

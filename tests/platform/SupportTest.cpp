@@ -1,0 +1,157 @@
+// The support library's window, folder and desktop services, and the form helper.
+
+#include "platform/Support.h"
+#include "platform/App.h"
+#include "platform/Components.h"
+#include "platform/Desktop.h"
+#include "platform/SystemServices.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace pellora;
+
+class SupportTest : public QObject {
+    Q_OBJECT
+
+    static void writeFile(const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+private slots:
+    void buildFileNameJoinsWithBackslashesAsSeparators() {
+        QCOMPARE(ksBuildFileName(QStringLiteral("/home/ann/.local/share"), QStringLiteral("Orvane\\Pellora")),
+                 QStringLiteral("/home/ann/.local/share/Orvane/Pellora"));
+        QCOMPARE(ksBuildFileName(QStringLiteral("/data/"), QStringLiteral("Message 1.TXT")),
+                 QStringLiteral("/data/Message 1.TXT"));
+        QCOMPARE(ksBuildFileName(QStringLiteral("/"), QStringLiteral("x")), QStringLiteral("/x"));
+    }
+
+    void createComplexDirectory() {
+        test::TestHome home;
+        const QString deep = home.path() + QStringLiteral("/a b/ü/c");
+        QVERIFY(ksCreateComplexDirectory(deep));
+        QVERIFY(QFileInfo(deep).isDir());
+        QVERIFY(ksCreateComplexDirectory(deep)); // already there
+        writeFile(home.path() + QStringLiteral("/file"), "x");
+        QVERIFY(!ksCreateComplexDirectory(home.path() + QStringLiteral("/file")));
+        QVERIFY(!ksCreateComplexDirectory(home.path() + QStringLiteral("/file/below")));
+        QVERIFY(!ksCreateComplexDirectory(QString()));
+    }
+
+    void specialFolderFollowsXdgDataHome() {
+        test::TestHome home;
+        QCOMPARE(ksGetSpecialFolder(SpecialFolder::AppData), home.dataHome());
+        QVERIFY_THROWS_EXCEPTION(Error, ksGetSpecialFolder(5));
+    }
+
+    void highlightAndUnload() {
+        QLineEdit line(QStringLiteral("Bob"));
+        ksHighlightText(&line);
+        QCOMPARE(line.selectedText(), QStringLiteral("Bob"));
+        QPlainTextEdit plain(QStringLiteral("one\ntwo"));
+        ksHighlightText(&plain);
+        QVERIFY(plain.textCursor().hasSelection());
+        QPushButton notText;
+        QVERIFY_THROWS_EXCEPTION(Error, ksHighlightText(&notText));
+
+        // The unload happens after the running handler has returned.
+        QWidget form;
+        form.show();
+        ksUnloadForm(&form);
+        QVERIFY(form.isVisible());
+        QTRY_VERIFY(!form.isVisible());
+    }
+
+    void iconResource() {
+        QWidget window;
+        ksSetWindowResIconAll(&window, QStringLiteral("A_MAIN"));
+        const QList<QSize> sizes = window.windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(16, 16)));
+        QVERIFY(sizes.contains(QSize(32, 32)));
+        QVERIFY_THROWS_EXCEPTION(Error, ksSetWindowResIconAll(&window, QStringLiteral("NO_SUCH_ICON")));
+    }
+
+    // The desktop's wallpaper, read from its own settings once, shows through the window.
+    void desktopSeenThroughTheWindow() {
+        test::TestHome home;
+        QImage wallpaper(64, 48, QImage::Format_RGB32);
+        wallpaper.fill(QColor(10, 200, 30));
+        const QString image = home.path() + QStringLiteral("/wall paper.png");
+        QVERIFY(wallpaper.save(image));
+
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        writeFile(home.configHome() + QStringLiteral("/plasma-org.kde.plasma.desktop-appletsrc"),
+                  "[Containments][1][Wallpaper][org.kde.image][General]\nImage=file://" + image.toUtf8() + "\n");
+        QCOMPARE(platform::DesktopWallpaperFile(), image);
+
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        writeFile(home.configHome() + QStringLiteral("/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml"),
+                  "<channel><property name=\"last-image\" type=\"string\" value=\"" + image.toUtf8() +
+                      "\"/></channel>");
+        QCOMPARE(platform::DesktopWallpaperFile(), image);
+
+        qputenv("XDG_CURRENT_DESKTOP", "openbox");
+        QVERIFY(platform::DesktopWallpaperFile().isEmpty());
+
+        // The first paint reads the wallpaper; the window shows it, not the button face.
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        QWidget window;
+        window.resize(40, 30);
+        QImage canvas(40, 30, QImage::Format_RGB32);
+        canvas.fill(Qt::black);
+        {
+            QPainter painter(&canvas);
+            ksPaintDesktop(&window, painter);
+        }
+        QCOMPARE(canvas.pixelColor(20, 15), QColor(10, 200, 30));
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+
+    void aboutBoxAndPressButton() {
+        auto helper = platform::CreateSystemFormHelper();
+        QWidget owner;
+        owner.show();
+        QStringList lines;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            for (QLabel* label : dialog->findChildren<QLabel*>())
+                if (!label->text().isEmpty())
+                    lines << label->text();
+            dialog->accept();
+        });
+        helper->ShowAbout(&owner, App(), QString(), nullptr, QStringLiteral("To Lia"));
+        QVERIFY(lines.contains(QStringLiteral("Kestrine - Pellora")));
+        QVERIFY(lines.contains(QStringLiteral("Version 1.02.0014")));
+        QVERIFY(lines.contains(QStringLiteral("Kestrine - Pellora 1.02")));
+        QVERIFY(lines.contains(QStringLiteral("To Lia")));
+        QVERIFY(lines.filter(QStringLiteral("Orvane")).size() == 1);
+
+        int clicks = 0;
+        QPushButton button;
+        connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+        helper->PressButton(&button);
+        QCOMPARE(clicks, 1);
+        button.setEnabled(false);
+        helper->PressButton(&button);
+        QCOMPARE(clicks, 1);
+    }
+};
+
+PELLORA_TEST_MAIN(SupportTest)
+#include "SupportTest.moc"
