@@ -38,8 +38,7 @@ struct Stats {
     int failures = 0;
 };
 
-Stats Summarize(std::vector<double> v, int failures)
-{
+Stats Summarize(std::vector<double> v, int failures) {
     Stats s;
     s.failures = failures;
     if (v.empty())
@@ -53,8 +52,7 @@ Stats Summarize(std::vector<double> v, int failures)
 }
 
 // Runs `argv` with its output thrown away; returns the wall time and whether it exited 0.
-std::pair<double, bool> TimeProcess(const std::vector<std::string>& args)
-{
+std::pair<double, bool> TimeProcess(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -74,8 +72,7 @@ std::pair<double, bool> TimeProcess(const std::vector<std::string>& args)
     return {Ms(Clock::now() - start), WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
-Stats TimeRuns(int runs, const std::function<std::pair<double, bool>()>& once, bool wantSuccess)
-{
+Stats TimeRuns(int runs, const std::function<std::pair<double, bool>()>& once, bool wantSuccess) {
     std::vector<double> times;
     int failures = 0;
     for (int i = 0; i < runs; ++i) {
@@ -87,16 +84,14 @@ Stats TimeRuns(int runs, const std::function<std::pair<double, bool>()>& once, b
     return Summarize(times, failures);
 }
 
-void Print(const char* label, const Stats& s)
-{
+void Print(const char* label, const Stats& s) {
     std::printf("  %-44s median %8.3f ms  min %8.3f  p90 %8.3f  max %8.3f%s\n", label, s.median, s.min, s.p90, s.max,
                 s.failures ? qPrintable(QStringLiteral("  (%1 unexpected outcomes)").arg(s.failures)) : "");
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString computer = QStringLiteral("PC7"), unknown = QStringLiteral("NOSUCHPC"), resolveOnce;
     QString nmblookup = QStringLiteral("nmblookup");
@@ -106,14 +101,22 @@ int main(int argc, char** argv)
     for (int i = 1; i + 1 < args.size(); i += 2) {
         const QString& key = args[i];
         const QString& value = args[i + 1];
-        if (key == u"--computer") computer = value;
-        else if (key == u"--unknown") unknown = value;
-        else if (key == u"--runs") runs = value.toInt();
-        else if (key == u"--unknown-runs") unknownRuns = value.toInt();
-        else if (key == u"--send-runs") sendRuns = value.toInt();
-        else if (key == u"--smb-conf") options.smbConfPath = value;
-        else if (key == u"--nmblookup") nmblookup = value;
-        else if (key == u"--resolve-once") resolveOnce = value;
+        if (key == u"--computer")
+            computer = value;
+        else if (key == u"--unknown")
+            unknown = value;
+        else if (key == u"--runs")
+            runs = value.toInt();
+        else if (key == u"--unknown-runs")
+            unknownRuns = value.toInt();
+        else if (key == u"--send-runs")
+            sendRuns = value.toInt();
+        else if (key == u"--smb-conf")
+            options.smbConfPath = value;
+        else if (key == u"--nmblookup")
+            nmblookup = value;
+        else if (key == u"--resolve-once")
+            resolveOnce = value;
         else {
             std::fprintf(stderr, "unknown option %s\n", qPrintable(key));
             return 64;
@@ -141,16 +144,21 @@ int main(int argc, char** argv)
     auto processBaseline = [&] { return TimeProcess({nmblookup.toStdString(), "--version"}); };
 
     std::printf("(a) resolution on the test bed, %d runs (unknown name: %d runs)\n", runs, unknownRuns);
-    const Stats ours = TimeRuns(runs, [&] { return openOnce(computer); }, true);
-    const Stats oursProcess = TimeRuns(runs, [&] { return selfOnce(computer); }, true);
-    const Stats theirs = TimeRuns(runs, [&] { return nmblookupOnce(computer); }, true);
+    const Stats ours = TimeRuns(
+        runs, [&] { return openOnce(computer); }, true);
+    const Stats oursProcess = TimeRuns(
+        runs, [&] { return selfOnce(computer); }, true);
+    const Stats theirs = TimeRuns(
+        runs, [&] { return nmblookupOnce(computer); }, true);
     const Stats baseline = TimeRuns(runs, processBaseline, true);
     Print(qPrintable(QStringLiteral("Pellora open %1 (in process)").arg(computer)), ours);
     Print(qPrintable(QStringLiteral("Pellora open %1 (own process)").arg(computer)), oursProcess);
     Print(qPrintable(QStringLiteral("nmblookup %1").arg(computer)), theirs);
     Print("nmblookup --version (process start only)", baseline);
-    const Stats oursUnknown = TimeRuns(unknownRuns, [&] { return openOnce(unknown); }, false);
-    const Stats theirsUnknown = TimeRuns(unknownRuns, [&] { return nmblookupOnce(unknown); }, false);
+    const Stats oursUnknown = TimeRuns(
+        unknownRuns, [&] { return openOnce(unknown); }, false);
+    const Stats theirsUnknown = TimeRuns(
+        unknownRuns, [&] { return nmblookupOnce(unknown); }, false);
     Print(qPrintable(QStringLiteral("Pellora open %1 (fails, in process)").arg(unknown)), oursUnknown);
     Print(qPrintable(QStringLiteral("nmblookup %1 (fails)").arg(unknown)), theirsUnknown);
     std::printf("  ratio name answered by nmbd, Pellora/nmblookup: %.3f in process, %.3f process to process\n",

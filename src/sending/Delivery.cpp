@@ -5,8 +5,7 @@
 
 namespace pellora::sending {
 
-DeliveryResult Deliver(const QString& from, const QString& to, const QString& computer, const QString& message)
-{
+DeliveryResult Deliver(const QString& from, const QString& to, const QString& computer, const QString& message) {
     const QString path = MailslotPath(computer);
     std::unique_ptr<platform::MailslotFile> mailslot = platform::mailslots().Open(path);
     if (!mailslot) {

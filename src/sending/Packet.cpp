@@ -6,21 +6,18 @@ namespace pellora::sending {
 
 namespace {
 
-QString WithoutNul(QString text)
-{
+QString WithoutNul(QString text) {
     text.remove(QChar(u'\0'));
     return text;
 }
 
 } // namespace
 
-QString MailslotPath(const QString& computer)
-{
+QString MailslotPath(const QString& computer) {
     return QStringLiteral("\\\\") + computer + QStringLiteral("\\mailslot\\messngr");
 }
 
-QByteArray BuildMessengerPacket(const QString& from, const QString& to, const QString& message)
-{
+QByteArray BuildMessengerPacket(const QString& from, const QString& to, const QString& message) {
     const QByteArray sender = ksAnsiToOem(WithoutNul(from));
     const QByteArray recipient = ksAnsiToOem(WithoutNul(to));
     const QByteArray text = ksAnsiToOem(WithoutNul(message));

@@ -1,6 +1,6 @@
 // Deliver against the fake mailslot network: what the user is told, what leaves.
-#include "platform/Support.h"
 #include "sending/Delivery.h"
+#include "platform/Support.h"
 #include "sending/Packet.h"
 #include "support/TestSupport.h"
 
@@ -17,8 +17,7 @@ namespace {
 QStringList g_converted;
 }
 namespace pellora {
-QByteArray ksAnsiToOem(const QString& text)
-{
+QByteArray ksAnsiToOem(const QString& text) {
     g_converted.append(text);
     return text.toLatin1();
 }
@@ -30,8 +29,7 @@ class DeliveryTest : public QObject {
 private slots:
     void init() { g_converted.clear(); }
 
-    void delivers()
-    {
+    void delivers() {
         auto fakes = test::InstallFakes();
         QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),
                  DeliveryResult::Delivered);
@@ -44,8 +42,7 @@ private slots:
         QCOMPARE(g_converted, (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Hi")}));
     }
 
-    void computerTextGoesIntoThePathAsTyped()
-    {
+    void computerTextGoesIntoThePathAsTyped() {
         auto fakes = test::InstallFakes();
         QCOMPARE(Deliver(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral(" my\\pc "), QStringLiteral("m")),
                  DeliveryResult::Delivered);
@@ -53,22 +50,21 @@ private slots:
         QVERIFY(!g_converted.contains(QStringLiteral(" my\\pc ")));
     }
 
-    void openFails()
-    {
+    void openFails() {
         auto fakes = test::InstallFakes();
         fakes.mailslots->failOpen = true;
         QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),
                  DeliveryResult::NotDelivered);
         QCOMPARE(fakes.boxes->shown.size(), 1);
-        QCOMPARE(fakes.boxes->shown.first().text, QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
+        QCOMPARE(fakes.boxes->shown.first().text,
+                 QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
         QCOMPARE(fakes.boxes->shown.first().style, 16);
         QVERIFY(fakes.mailslots->delivered.isEmpty());
         QCOMPARE(fakes.mailslots->openFiles, 0);
         QVERIFY2(g_converted.isEmpty(), "nothing is converted when the open fails");
     }
 
-    void writeFails()
-    {
+    void writeFails() {
         auto fakes = test::InstallFakes();
         fakes.mailslots->failWrite = true;
         fakes.mailslots->writeFailureReason = QStringLiteral("The message has 425 bytes; at most 424 fit.");
@@ -82,8 +78,7 @@ private slots:
         QCOMPARE(fakes.mailslots->openFiles, 0);
     }
 
-    void writeFailsWithoutReason()
-    {
+    void writeFailsWithoutReason() {
         auto fakes = test::InstallFakes();
         fakes.mailslots->failWrite = true;
         QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),

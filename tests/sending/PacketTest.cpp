@@ -12,12 +12,10 @@ namespace {
 // Sets LC_ALL for the life of the object (ksAnsiToOem follows the locale variables).
 class Locale {
 public:
-    explicit Locale(const char* name) : saved_(qgetenv("LC_ALL")), had_(qEnvironmentVariableIsSet("LC_ALL"))
-    {
+    explicit Locale(const char* name) : saved_(qgetenv("LC_ALL")), had_(qEnvironmentVariableIsSet("LC_ALL")) {
         qputenv("LC_ALL", name);
     }
-    ~Locale()
-    {
+    ~Locale() {
         if (had_)
             qputenv("LC_ALL", saved_);
         else
@@ -37,24 +35,24 @@ class PacketTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void annBobHi()
-    {
+    void annBobHi() {
         Locale locale("en_US.UTF-8");
-        const QByteArray packet = BuildMessengerPacket(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Hi"));
+        const QByteArray packet =
+            BuildMessengerPacket(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Hi"));
         QCOMPARE(packet.toHex(' '), QByteArray("41 6e 6e 00 42 6f 62 00 48 69 00"));
         QCOMPARE(packet.size(), 11);
     }
 
-    void twoLineMessage()
-    {
+    void twoLineMessage() {
         Locale locale("C");
         const QByteArray packet =
             BuildMessengerPacket(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("Hi\r\nthere"));
-        QCOMPARE(packet, Bytes("A\0B\0" "\x48\x69\x0D\x0A\x74\x68\x65\x72\x65\0", 14));
+        QCOMPARE(packet, Bytes("A\0B\0"
+                               "\x48\x69\x0D\x0A\x74\x68\x65\x72\x65\0",
+                               14));
     }
 
-    void path()
-    {
+    void path() {
         QCOMPARE(MailslotPath(QStringLiteral("PC7")), QStringLiteral("\\\\PC7\\mailslot\\messngr"));
         QCOMPARE(MailslotPath(QStringLiteral(" my pc ")), QStringLiteral("\\\\ my pc \\mailslot\\messngr"));
         QCOMPARE(MailslotPath(QStringLiteral("a\\b\\")), QStringLiteral("\\\\a\\b\\\\mailslot\\messngr"));
@@ -62,29 +60,29 @@ private slots:
         QCOMPARE(MailslotPath(QStringLiteral("Ünï")), QStringLiteral("\\\\Ünï\\mailslot\\messngr"));
     }
 
-    void nonAsciiCp437()
-    {
+    void nonAsciiCp437() {
         Locale locale("en_US.UTF-8");
         QCOMPARE(BuildMessengerPacket(QStringLiteral("José"), QStringLiteral("Zoë"), QStringLiteral("Grüße ½")),
-                 Bytes("Jos\x82\0Zo\x89\0Gr\x81\xE1" "e \xAB\0", 17));
+                 Bytes("Jos\x82\0Zo\x89\0Gr\x81\xE1"
+                       "e \xAB\0",
+                       17));
     }
 
-    void nonAsciiCp850()
-    {
+    void nonAsciiCp850() {
         Locale locale("de_DE.UTF-8");
         QCOMPARE(BuildMessengerPacket(QStringLiteral("Jürgen"), QStringLiteral("Ærø"), QStringLiteral("Grüße")),
-                 Bytes("J\x81rgen\0\x92r\x9B\0Gr\x81\xE1" "e\0", 17));
+                 Bytes("J\x81rgen\0\x92r\x9B\0Gr\x81\xE1"
+                       "e\0",
+                       17));
     }
 
-    void nonAsciiCp866()
-    {
+    void nonAsciiCp866() {
         Locale locale("ru_RU.UTF-8");
         QCOMPARE(BuildMessengerPacket(QStringLiteral("Иван"), QStringLiteral("Ёж"), QStringLiteral("Привет")),
                  Bytes("\x88\xA2\xA0\xAD\0\xF0\xA6\0\x8F\xE0\xA8\xA2\xA5\xE2\0", 15));
     }
 
-    void unmappableBecomesQuestionMark()
-    {
+    void unmappableBecomesQuestionMark() {
         Locale locale("ru_RU.UTF-8");
         QCOMPARE(BuildMessengerPacket(QStringLiteral("é"), QStringLiteral("€"), QStringLiteral("a✓b")),
                  Bytes("?\0?\0a?b\0", 8));
@@ -93,8 +91,7 @@ private slots:
                  Bytes("?\0B\0?\0", 6));
     }
 
-    void nulCharactersDropped()
-    {
+    void nulCharactersDropped() {
         Locale locale("C");
         const QString nul(QChar(u'\0'));
         const QByteArray packet = BuildMessengerPacket(QStringLiteral("An") + nul + QStringLiteral("n"), nul + nul,

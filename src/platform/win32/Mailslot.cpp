@@ -12,12 +12,11 @@ namespace pellora::platform {
 
 namespace {
 
-QString LastErrorText(DWORD error)
-{
+QString LastErrorText(DWORD error) {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     QString text = length ? QString::fromWCharArray(buffer, static_cast<qsizetype>(length)).trimmed()
                           : QStringLiteral("Error %1.").arg(error);
     if (buffer)
@@ -32,8 +31,7 @@ public:
     Win32MailslotFile(const Win32MailslotFile&) = delete;
     Win32MailslotFile& operator=(const Win32MailslotFile&) = delete;
 
-    bool Write(const QByteArray& message, QString* reason) override
-    {
+    bool Write(const QByteArray& message, QString* reason) override {
         DWORD written = 0;
         const BOOL ok = WriteFile(handle_, message.constData(), static_cast<DWORD>(message.size()), &written, nullptr);
         if (ok && written == static_cast<DWORD>(message.size()))
@@ -53,8 +51,7 @@ private:
 
 class Win32Mailslots : public Mailslots {
 public:
-    std::unique_ptr<MailslotFile> Open(const QString& path) override
-    {
+    std::unique_ptr<MailslotFile> Open(const QString& path) override {
         // The path in the system's ANSI code page.
         const QByteArray ansiPath = AnsiBytes(path);
         const HANDLE handle = CreateFileA(ansiPath.constData(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -65,8 +62,7 @@ public:
     }
 
 private:
-    static QByteArray AnsiBytes(const QString& text)
-    {
+    static QByteArray AnsiBytes(const QString& text) {
         const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
         const int length = static_cast<int>(text.size());
         if (length == 0)

@@ -9,8 +9,7 @@
 
 namespace pellora {
 
-QByteArray ksAnsiToOem(const QString& text)
-{
+QByteArray ksAnsiToOem(const QString& text) {
     if (text.isEmpty())
         return QByteArray();
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());

@@ -19,8 +19,7 @@
 
 using namespace pellora;
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString computer, from = QStringLiteral("Ann"), to = QStringLiteral("Bob"), message = QStringLiteral("Hi");
     platform::LinuxMailslotOptions options;
@@ -41,8 +40,9 @@ int main(int argc, char** argv)
         else if (arg == u"--smb-conf" && hasValue)
             options.smbConfPath = args[++i];
         else {
-            std::fprintf(stderr, "usage: %s --computer NAME [--from A] [--to B] [--message M] [--message-bytes N] "
-                                 "[--smb-conf PATH]\n",
+            std::fprintf(stderr,
+                         "usage: %s --computer NAME [--from A] [--to B] [--message M] [--message-bytes N] "
+                         "[--smb-conf PATH]\n",
                          argv[0]);
             return 64;
         }
