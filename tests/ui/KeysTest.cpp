@@ -121,7 +121,7 @@ private slots:
         QTest::newRow("1 Enter in sender") << 1 << "txtFrom" << int(Qt::Key_Return) << none << true;
         QTest::newRow("1 Enter in message") << 1 << "txtMessage" << int(Qt::Key_Return) << none << true;
         QTest::newRow("1 Ctrl+Enter in message") << 1 << "txtMessage" << int(Qt::Key_Return) << ctrl << false;
-        QTest::newRow("1 Enter on the S! button") << 1 << "cmdOpenDataPath" << int(Qt::Key_Return) << none << false;
+        QTest::newRow("1 Enter on the D! button") << 1 << "cmdOpenDataPath" << int(Qt::Key_Return) << none << false;
         QTest::newRow("2 F5 in sender") << 2 << "txtFrom" << int(Qt::Key_F5) << none << true;
         QTest::newRow("2 F5 on a button") << 2 << "cmdSendHotkeyOption" << int(Qt::Key_F5) << none << true;
         QTest::newRow("2 Shift+F5") << 2 << "txtMessage" << int(Qt::Key_F5) << shift << false;
