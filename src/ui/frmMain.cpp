@@ -266,6 +266,12 @@ void frmMain::paintEvent(QPaintEvent*) {
     Guarded([&] { Form_Paint(painter); });
 }
 
+void frmMain::moveEvent(QMoveEvent* event) {
+    // The desktop shows through the window: a new position shows another part of it.
+    update();
+    QWidget::moveEvent(event);
+}
+
 void frmMain::Form_Paint(QPainter& painter) {
     ksPaintDesktop(this, painter);
     // The background shape: a band in the button-face colour behind the field labels.

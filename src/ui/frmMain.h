@@ -114,6 +114,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     friend class MessageTextBox;
