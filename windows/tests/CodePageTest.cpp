@@ -70,3 +70,18 @@ TEST("oem", "the ANSI page of the same locale is a different page") {
         SKIP("needs ANSI code page 1252 or 1251, this system has " + std::to_string(GetACP()));
     }
 }
+
+TEST("oem", "a page named by number converts the same under any locale") {
+    using pellora::win32::ToCodePage;
+    CHECK_EQ(ToCodePage(L"Gr\u00fc\u00dfe \u20ac", 437), Bytes({0x47, 0x72, 0x81, 0xE1, 0x65, 0x20, 0x3F}));
+    CHECK_EQ(ToCodePage(L"\u041f\u0440 caf\u00e9", 866), Bytes({0x8F, 0xE0, 0x20, 0x63, 0x61, 0x66, 0x3F}));
+    // UTF-8, the page of the system-wide "Unicode UTF-8" option, takes every character.
+    CHECK_EQ(ToCodePage(L"\u00e9\u20ac\u4e2d", CP_UTF8), Bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xE4, 0xB8, 0xAD}));
+    bool failed = false;
+    try {
+        ToCodePage(L"x", 12345); // no such code page
+    } catch (const pellora::win32::Failure&) {
+        failed = true;
+    }
+    CHECK(failed);
+}

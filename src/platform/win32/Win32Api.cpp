@@ -25,25 +25,6 @@ std::string Describe(const std::string& call, unsigned long code) {
     return call + " failed with error " + std::to_string(code) + ".";
 }
 
-// One WideCharToMultiByte conversion into `codePage`. No best-fit mapping: a character the
-// page lacks becomes '?' rather than a look-alike that would mean something else.
-std::string ToCodePage(std::wstring_view text, UINT codePage) {
-    if (text.empty())
-        return {};
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        throw Failure("WideCharToMultiByte", ERROR_INVALID_PARAMETER);
-    const int length = static_cast<int>(text.size());
-    const DWORD flags = WC_NO_BEST_FIT_CHARS;
-    const char defaultChar[] = "?";
-    const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, defaultChar, nullptr);
-    if (needed <= 0)
-        throw Failure("WideCharToMultiByte", GetLastError());
-    std::string bytes(static_cast<std::size_t>(needed), '\0');
-    if (WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), needed, defaultChar, nullptr) != needed)
-        throw Failure("WideCharToMultiByte", GetLastError());
-    return bytes;
-}
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 } // namespace
@@ -65,6 +46,28 @@ std::wstring ErrorText(unsigned long code) {
     return text;
 }
 
+std::string ToCodePage(std::wstring_view text, unsigned codePage) {
+    if (text.empty())
+        return {};
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw Failure("WideCharToMultiByte", ERROR_INVALID_PARAMETER);
+    const int length = static_cast<int>(text.size());
+    // No best-fit mapping: a character the page lacks becomes '?' rather than a look-alike
+    // that would mean something else. UTF-8 (the system-wide "Unicode UTF-8" option sets both
+    // pages to it) lacks no character and accepts neither the flag nor a default character.
+    const UINT actual = codePage == CP_ACP ? GetACP() : codePage == CP_OEMCP ? GetOEMCP() : codePage;
+    const bool utf8 = actual == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* defaultChar = utf8 ? nullptr : "?";
+    const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, defaultChar, nullptr);
+    if (needed <= 0)
+        throw Failure("WideCharToMultiByte", GetLastError());
+    std::string bytes(static_cast<std::size_t>(needed), '\0');
+    if (WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), needed, defaultChar, nullptr) != needed)
+        throw Failure("WideCharToMultiByte", GetLastError());
+    return bytes;
+}
+
 std::string ToAnsi(std::wstring_view text) { return ToCodePage(text, CP_ACP); }
 
 std::string ToOem(std::wstring_view text) { return ToCodePage(text, CP_OEMCP); }
@@ -75,7 +78,14 @@ std::string ToOem(std::wstring_view text) { return ToCodePage(text, CP_OEMCP); }
 MailslotFile::~MailslotFile() { CloseHandle(static_cast<HANDLE>(handle_)); }
 
 std::unique_ptr<MailslotFile> MailslotFile::Open(std::wstring_view path, unsigned long* error) {
-    const std::string ansiPath = ToAnsi(path);
+    std::string ansiPath;
+    try {
+        ansiPath = ToAnsi(path);
+    } catch (const Failure& failure) {
+        if (error != nullptr)
+            *error = failure.code();
+        return nullptr;
+    }
     const HANDLE handle = CreateFileA(ansiPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     // Only INVALID_HANDLE_VALUE means failure; any other value is a handle to write to.

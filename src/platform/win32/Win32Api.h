@@ -28,13 +28,18 @@ private:
 // when the system has none.
 std::wstring ErrorText(unsigned long code);
 
-// `text` in the system's ANSI code page (CP_ACP). A character the page lacks becomes '?'.
+// `text` in code page `codePage` (a number such as 437, or CP_ACP / CP_OEMCP for the system's
+// pages), in one WideCharToMultiByte call. In the single- and double-byte pages a character
+// the page lacks becomes '?' (no best-fit look-alikes, so "é" under code page 866 is '?' and
+// not 'e'); UTF-8 lacks no character. Throws Failure when the system cannot convert at all,
+// for example into a code page it does not have.
+std::string ToCodePage(std::wstring_view text, unsigned codePage);
+
+// `text` in the system's ANSI code page (CP_ACP), as ToCodePage.
 std::string ToAnsi(std::wstring_view text);
 
-// `text` in the system's OEM code page (CP_OEMCP), in one conversion: one byte per character
-// in the single-byte pages, CR, LF and TAB unchanged, and a character the page lacks becomes
-// '?' (no best-fit look-alikes, so "é" under code page 866 is '?' and not 'e').
-// Throws Failure when the system cannot convert at all.
+// `text` in the system's OEM code page (CP_OEMCP), as ToCodePage: one byte per character in
+// the single-byte pages, CR, LF and TAB unchanged, a character the page lacks as '?'.
 std::string ToOem(std::wstring_view text);
 
 // One mailslot (or any file) opened for writing. Destroying it closes the handle.
@@ -45,9 +50,10 @@ public:
     MailslotFile& operator=(const MailslotFile&) = delete;
 
     // Opens `path` ("\\PC7\mailslot\messngr") with CreateFileA: the path in the ANSI code
-    // page, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL. Returns
-    // nullptr when the system answers INVALID_HANDLE_VALUE; `error`, when given, then receives
-    // the system error.
+    // page (a character the page lacks becomes '?'), GENERIC_WRITE, FILE_SHARE_READ,
+    // OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL. Returns nullptr when the system answers
+    // INVALID_HANDLE_VALUE (or the path cannot be converted at all); `error`, when given, then
+    // receives the system error.
     static std::unique_ptr<MailslotFile> Open(std::wstring_view path, unsigned long* error = nullptr);
 
     // Writes `message` with one WriteFile call, so that it leaves as one mailslot message.
