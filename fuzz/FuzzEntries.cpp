@@ -1,0 +1,210 @@
+#include "FuzzEntries.h"
+
+#include "platform/Error.h"
+#include "platform/HistoryList.h"
+#include "platform/Support.h"
+#include "platform/linux/Mailslot.h"
+#include "platform/linux/NetBios.h"
+#include "platform/linux/Oem.h"
+#include "sending/Packet.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+#include <algorithm>
+#include <exception>
+#include <iterator>
+
+namespace pellora::fuzzing {
+
+namespace nb = platform::netbios;
+
+namespace {
+
+QByteArray Bytes(const std::uint8_t* data, std::size_t size) {
+    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+}
+
+std::uint16_t Id(const QByteArray& message) {
+    if (message.size() < 2)
+        return 0;
+    return static_cast<std::uint16_t>((static_cast<unsigned char>(message[0]) << 8) |
+                                      static_cast<unsigned char>(message[1]));
+}
+
+QString Hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex()); }
+
+// The OEM code pages the program can meet (those of the locales it knows), single-byte first.
+constexpr int kCodePages[] = {437, 850, 852, 855, 857, 858, 860, 861, 862, 863, 864,
+                              865, 866, 869, 720, 737, 775, 874, 932, 936, 949, 950};
+constexpr int kSingleByteCodePages = 18;
+
+} // namespace
+
+QString HistoryFile(const std::uint8_t* data, std::size_t size) {
+    bool damaged = false;
+    const QStringList entries = platform::HistoryList::Parse(Bytes(data, size), &damaged);
+    if (entries.size() > platform::HistoryList::MaxEntries)
+        return QStringLiteral("%1 entries read").arg(entries.size());
+    if (QStringList(entries).removeDuplicates() != 0)
+        return QStringLiteral("the same entry read twice");
+    const QByteArray written = platform::HistoryList::Serialize(entries);
+    bool damagedAgain = true;
+    const QStringList reread = platform::HistoryList::Parse(written, &damagedAgain);
+    if (damagedAgain)
+        return QStringLiteral("a written file reads as damaged: %1").arg(Hex(written));
+    if (reread != entries)
+        return QStringLiteral("entries changed on the way through a file: %1").arg(Hex(written));
+    if (!damaged && platform::HistoryList::Serialize(reread) != written)
+        return QStringLiteral("writing the same entries twice gave different files");
+    return {};
+}
+
+QString NameQueryReply(const std::uint8_t* data, std::size_t size) {
+    const QByteArray message = Bytes(data, size);
+    const std::uint16_t id = Id(message);
+    // The name the answer carries (after the 12-byte header, when it holds no question), and
+    // a fixed one, so that both the matching and the non-matching paths are taken.
+    QList<nb::Name> names{nb::MakeName(QStringLiteral("PC7"))};
+    int offset = 12;
+    if (auto carried = nb::DecodeName(message, offset)) {
+        if (carried->bytes.size() != 16)
+            return QStringLiteral("a decoded name of %1 bytes").arg(carried->bytes.size());
+        if (offset <= 12 || offset > message.size())
+            return QStringLiteral("the decoder left the offset at %1 of %2").arg(offset).arg(message.size());
+        names.append(*carried);
+    }
+    for (const nb::Name& name : names) {
+        const auto answer = nb::ParseNameQueryResponse(message, id, name);
+        if (!answer)
+            continue;
+        if (answer->address == 0 || answer->address == 0xFFFFFFFFu)
+            return QStringLiteral("an answer with address %1").arg(answer->address);
+        // An answer to another request is never one.
+        if (nb::ParseNameQueryResponse(message, static_cast<std::uint16_t>(id ^ 0x8001u), name))
+            return QStringLiteral("an answer accepted for another transaction id");
+    }
+    return {};
+}
+
+QString NodeStatusReply(const std::uint8_t* data, std::size_t size) {
+    const QByteArray message = Bytes(data, size);
+    const std::uint16_t id = Id(message);
+    const auto table = nb::ParseNodeStatusResponse(message, id);
+    if (!table)
+        return {};
+    if (table->empty() || table->size() > 255)
+        return QStringLiteral("a name table of %1 entries").arg(table->size());
+    // 12 header bytes, the wildcard name (34), type, class, TTL, length (10), the count byte.
+    if (static_cast<qsizetype>(table->size()) * 18 + 57 > message.size())
+        return QStringLiteral("%1 entries read from %2 bytes").arg(table->size()).arg(message.size());
+    for (const nb::NodeStatusEntry& entry : *table) {
+        if (entry.name.bytes.size() != 16)
+            return QStringLiteral("a table name of %1 bytes").arg(entry.name.bytes.size());
+    }
+    if (const auto name = nb::UniqueWorkstationName(*table)) {
+        if (name->bytes.size() != 16 || name->bytes[15] != '\0')
+            return QStringLiteral("a workstation name that is none: %1").arg(Hex(name->bytes));
+    }
+    if (nb::ParseNodeStatusResponse(message, static_cast<std::uint16_t>(id ^ 0x8001u)))
+        return QStringLiteral("an answer accepted for another transaction id");
+    return {};
+}
+
+QString Builders(const std::uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return {};
+    const auto* units = reinterpret_cast<const char16_t*>(data);
+    std::size_t count = size / 2;
+    char16_t first = 0;
+    std::copy_n(reinterpret_cast<const char*>(data), 2, reinterpret_cast<char*>(&first));
+    const int codePage = kCodePages[first % std::size(kCodePages)];
+    const bool singleByte = first % std::size(kCodePages) < kSingleByteCodePages;
+
+    // The four fields, any UTF-16 (lone surrogates included) but U+FFFF, which separates them.
+    QStringList fields;
+    QString text;
+    for (std::size_t i = 1; i < count; ++i) {
+        char16_t unit = 0;
+        std::copy_n(reinterpret_cast<const char*>(units + i), 2, reinterpret_cast<char*>(&unit));
+        if (unit == 0xFFFF && fields.size() < 3) {
+            fields.append(text);
+            text.clear();
+        } else {
+            text.append(QChar(unit));
+        }
+    }
+    fields.append(text);
+    while (fields.size() < 4)
+        fields.append(QString());
+    const QString& from = fields[0];
+    const QString& to = fields[1];
+    const QString& computer = fields[2];
+    const QString& message = fields[3];
+
+    try {
+        for (const QString& field : fields) {
+            const QByteArray oem = platform::oem::ToCodePage(field, codePage);
+            if (singleByte && oem.size() != field.toUcs4().size())
+                return QStringLiteral("code page %1 gave %2 bytes for %3 characters")
+                    .arg(codePage)
+                    .arg(oem.size())
+                    .arg(field.toUcs4().size());
+            if (oem.count('\0') != field.count(QChar(u'\0')))
+                return QStringLiteral("code page %1 added or dropped a zero byte").arg(codePage);
+        }
+    } catch (const Error&) {
+        // This system's iconv lacks the page: the program reports that as an error.
+    }
+
+    const QByteArray packet = sending::BuildMessengerPacket(from, to, message);
+    if (packet.count('\0') != 3 || !packet.endsWith('\0'))
+        return QStringLiteral("a Messenger packet with %1 zero bytes").arg(packet.count('\0'));
+    const QByteArray oemFrom = ksAnsiToOem(QString(from).remove(QChar(u'\0')));
+    if (!packet.startsWith(oemFrom + '\0'))
+        return QStringLiteral("the packet does not start with the sender");
+
+    const QString path = sending::MailslotPath(computer);
+    const auto parsed = platform::ParseMailslotPath(path);
+    if (parsed.has_value() == computer.isEmpty())
+        return QStringLiteral("the path %1 was %2").arg(path, parsed ? u"understood" : u"not understood");
+    if (parsed && (parsed->computer != computer || parsed->mailslot != u"messngr"))
+        return QStringLiteral("the path %1 names %2 and %3").arg(path, parsed->computer, parsed->mailslot);
+
+    nb::DatagramHeader header;
+    header.id = 0x1234;
+    header.sourceAddress = 0x0AD50701;
+    header.sourceName = nb::MakeName(from, 0x03);
+    header.destinationName = nb::MakeName(computer, 0x03);
+    for (const nb::Name* name : {&header.sourceName, &header.destinationName}) {
+        if (name->bytes.size() != 16)
+            return QStringLiteral("a NetBIOS name of %1 bytes").arg(name->bytes.size());
+        const QByteArray encoded = nb::EncodeName(*name);
+        int offset = 0;
+        const auto decoded = nb::DecodeName(encoded, offset);
+        if (encoded.size() != 34 || !decoded || *decoded != *name || offset != 34)
+            return QStringLiteral("the name %1 does not survive its encoding").arg(Hex(name->bytes));
+    }
+    const QByteArray query = nb::BuildNameQuery(0x4321, header.destinationName);
+    if (query.size() != 50)
+        return QStringLiteral("a name query of %1 bytes").arg(query.size());
+
+    const QByteArray mailslot = platform::SmbMailslotName(QStringLiteral("messngr"));
+    const auto datagram = nb::BuildMailslotDatagram(header, mailslot, packet);
+    const bool fits = packet.size() <= nb::MaxMailslotData(mailslot);
+    if (datagram.has_value() != fits)
+        return QStringLiteral("a packet of %1 bytes %2 a datagram")
+            .arg(packet.size())
+            .arg(fits ? QStringLiteral("did not get") : QStringLiteral("got"));
+    if (datagram) {
+        // 14 header bytes, two encoded names, the SMB message of at most 512 bytes.
+        if (datagram->size() > 14 + 34 + 34 + nb::kMaxSmbMessage)
+            return QStringLiteral("a datagram of %1 bytes").arg(datagram->size());
+        if (!datagram->endsWith(packet))
+            return QStringLiteral("the datagram does not end with the packet");
+    }
+    return {};
+}
+
+} // namespace pellora::fuzzing
