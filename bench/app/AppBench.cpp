@@ -1,0 +1,496 @@
+// Drives whole programs on an X display (Xvfb with a window manager; scripts/bench sets it up)
+// and times what a user waits for. Nothing inside the programs is changed or preloaded: the
+// figures come from the X server's events and the process table.
+//
+//   pellora_bench_app startup [--runs N] LABEL_A PROGRAM_A LABEL_B PROGRAM_B
+//     Starts A and B in turn (ABBA order), each from exec until its window is mapped and its
+//     event loop is idle, then closes it as the window manager would (WM_DELETE_WINDOW).
+//     "Idle" is two _NET_WM_PING round trips after the window was mapped: the program's event
+//     loop has then handled everything that was queued before them, the first paint included.
+//     Also reads the peak resident set (VmHWM) once idle and the process's max RSS at exit.
+//
+//   pellora_bench_app send [--runs N] [--message TEXT] [--data-dir DIR] -- COMMAND...
+//     Starts COMMAND (Pellora, possibly through "ip netns exec"), types the message into the
+//     focused message field with xdotool, points at the Send button and clicks it through the
+//     XTEST extension, then times from the click until the process has ended. DIR (the data
+//     folder) must gain one local copy per run.
+//
+// Prints "RESULT name value" lines (medians, milliseconds or KiB) for scripts/bench, and one
+// line per run on stderr.
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+Clock::time_point Deadline(double ms) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const char* log) {
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// Waits for `pid` to end, at most `timeoutMs`; fills `usage`. False on timeout (it is killed).
+bool WaitExit(pid_t pid, double timeoutMs, rusage* usage, int* status) {
+    const auto deadline = Deadline(timeoutMs);
+    for (;;) {
+        const pid_t done = wait4(pid, status, WNOHANG, usage);
+        if (done == pid)
+            return true;
+        if (done < 0)
+            return false;
+        if (Clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            wait4(pid, status, 0, usage);
+            return false;
+        }
+        usleep(200);
+    }
+}
+
+bool RunQuiet(const std::vector<std::string>& args) {
+    const pid_t pid = Spawn(args, "/dev/null");
+    int status = 0;
+    rusage usage{};
+    return pid > 0 && WaitExit(pid, 10000, &usage, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+long ProcStatusKb(pid_t pid, const char* field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    const size_t length = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, length, field) == 0 && line.size() > length && line[length] == ':')
+            return std::atol(line.c_str() + length + 1);
+    return -1;
+}
+
+// False once `pid` has ended (it is then a zombie until waited for).
+bool Running(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+int CountFiles(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr)
+        return -1;
+    int count = 0;
+    while (dirent* entry = readdir(d))
+        if (entry->d_name[0] != '.' || (entry->d_name[1] != '\0' && entry->d_name[1] != '.'))
+            ++count;
+    closedir(d);
+    return count;
+}
+
+class Display {
+public:
+    bool Open() {
+        c_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c_))
+            return false;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        // Qt answers pings on the root window with the StructureNotify mask.
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
+        wmProtocols_ = Atom("WM_PROTOCOLS");
+        ping_ = Atom("_NET_WM_PING");
+        delete_ = Atom("WM_DELETE_WINDOW");
+        pidAtom_ = Atom("_NET_WM_PID");
+        const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(c_, &xtestId_);
+        hasXtest_ = xtest != nullptr && xtest->present;
+        xcb_flush(c_);
+        return true;
+    }
+    ~Display() {
+        if (c_ != nullptr)
+            xcb_disconnect(c_);
+    }
+    bool HasXtest() const { return hasXtest_; }
+
+    // The top-level window of `pid`, once it is viewable (mapped, and so is the window manager's
+    // frame around it); 0 when the process ends or time runs out.
+    xcb_window_t WaitMapped(pid_t pid, double timeoutMs) {
+        const auto deadline = Deadline(timeoutMs);
+        std::vector<xcb_window_t> created;
+        while (xcb_generic_event_t* event = Next(deadline, pid)) {
+            const int type = event->response_type & 0x7f;
+            if (type == XCB_CREATE_NOTIFY) {
+                auto* create = reinterpret_cast<xcb_create_notify_event_t*>(event);
+                if (!create->override_redirect) {
+                    created.push_back(create->window);
+                    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+                    xcb_change_window_attributes(c_, create->window, XCB_CW_EVENT_MASK, &mask);
+                }
+            }
+            std::free(event);
+            if (type != XCB_CREATE_NOTIFY && type != XCB_MAP_NOTIFY)
+                continue;
+            // A window, or the frame around one, was mapped: is one of the program's windows
+            // viewable now?
+            for (const xcb_window_t window : created) {
+                auto* attributes = xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr);
+                const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+                std::free(attributes);
+                if (viewable && WindowPid(window) == pid)
+                    return window;
+            }
+        }
+        return 0;
+    }
+
+    // One _NET_WM_PING round trip through the program's event loop.
+    bool Ping(xcb_window_t window, pid_t pid, double timeoutMs) {
+        const uint32_t token = ++token_;
+        SendProtocol(window, ping_, token);
+        const auto deadline = Deadline(timeoutMs);
+        while (xcb_generic_event_t* event = Next(deadline, pid)) {
+            bool answered = false;
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                answered = message->type == wmProtocols_ && message->data.data32[0] == ping_ &&
+                           message->data.data32[1] == token;
+            }
+            std::free(event);
+            if (answered)
+                return true;
+        }
+        return false;
+    }
+
+    void Close(xcb_window_t window) { SendProtocol(window, delete_, XCB_CURRENT_TIME); }
+
+    bool Geometry(xcb_window_t window, int* width, int* height) {
+        auto* geometry = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr);
+        if (geometry == nullptr)
+            return false;
+        *width = geometry->width;
+        *height = geometry->height;
+        std::free(geometry);
+        return true;
+    }
+
+    // Presses and releases the first mouse button where the pointer is, as a user's click.
+    void Click() {
+        FakeInput(XCB_BUTTON_PRESS, 1);
+        FakeInput(XCB_BUTTON_RELEASE, 1);
+        xcb_flush(c_);
+    }
+
+    // Drops the events of earlier runs.
+    void Drain() {
+        xcb_flush(c_);
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_))
+            std::free(event);
+    }
+
+private:
+    xcb_atom_t Atom(const char* name) {
+        auto* reply =
+            xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return atom;
+    }
+
+    pid_t WindowPid(xcb_window_t window) {
+        auto* reply =
+            xcb_get_property_reply(c_, xcb_get_property(c_, 0, window, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        pid_t pid = -1;
+        if (reply != nullptr && reply->format == 32 && xcb_get_property_value_length(reply) == 4)
+            pid = static_cast<pid_t>(*static_cast<uint32_t*>(xcb_get_property_value(reply)));
+        std::free(reply);
+        return pid;
+    }
+
+    void SendProtocol(xcb_window_t window, xcb_atom_t protocol, uint32_t value) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = wmProtocols_;
+        message.data.data32[0] = protocol;
+        message.data.data32[1] = value;
+        message.data.data32[2] = window;
+        xcb_send_event(c_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        xcb_flush(c_);
+    }
+
+    // XTEST FakeInput (the request xdotool's clicks use), sent without libxcb-xtest.
+    void FakeInput(uint8_t type, uint8_t detail) {
+        struct Request {
+            uint8_t majorOpcode, minorOpcode;
+            uint16_t length;
+            uint8_t type, detail, pad0[2];
+            uint32_t time, root;
+            uint8_t pad1[8];
+            int16_t rootX, rootY;
+            uint8_t pad2[7], deviceId;
+        } request{};
+        static_assert(sizeof(Request) == 36);
+        request.type = type;
+        request.detail = detail;
+        request.root = XCB_NONE;
+        iovec parts[3];
+        parts[2].iov_base = &request;
+        parts[2].iov_len = sizeof request;
+        static const xcb_protocol_request_t kFakeInput = {1, &xtestId_, 2, 1};
+        xcb_send_request(c_, 0, parts + 2, &kFakeInput);
+    }
+
+    // The next event; nullptr at the deadline, when the connection breaks or `pid` ended.
+    xcb_generic_event_t* Next(Clock::time_point deadline, pid_t pid) {
+        xcb_flush(c_);
+        for (;;) {
+            if (xcb_generic_event_t* event = xcb_poll_for_event(c_))
+                return event;
+            if (xcb_connection_has_error(c_) || Clock::now() > deadline)
+                return nullptr;
+            if (pid > 0 && !Running(pid))
+                return nullptr;
+            pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
+            poll(&fd, 1, 2);
+        }
+    }
+
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_atom_t wmProtocols_ = 0, ping_ = 0, delete_ = 0, pidAtom_ = 0;
+    uint32_t token_ = 0x5EED0000;
+    bool hasXtest_ = false;
+    static inline xcb_extension_t xtestId_ = {"XTEST", 0};
+};
+
+struct StartRun {
+    bool ok = false;
+    double mappedMs = 0, idleMs = 0;
+    long hwmKb = 0, maxRssKb = 0;
+};
+
+StartRun StartOnce(Display& display, const std::string& program, const char* log) {
+    StartRun run;
+    display.Drain();
+    const auto start = Clock::now();
+    const pid_t pid = Spawn({program}, log);
+    if (pid <= 0)
+        return run;
+    const xcb_window_t window = display.WaitMapped(pid, 20000);
+    const auto mapped = Clock::now();
+    bool idle = window != 0 && display.Ping(window, pid, 20000) && display.Ping(window, pid, 20000);
+    const auto idleAt = Clock::now();
+    if (!idle)
+        std::fprintf(stderr, "  %s: %s\n", program.c_str(), window == 0 ? "no window mapped" : "no answer to a ping");
+    if (idle) {
+        run.mappedMs = Ms(mapped - start);
+        run.idleMs = Ms(idleAt - start);
+        run.hwmKb = ProcStatusKb(pid, "VmHWM");
+        display.Close(window);
+    }
+    rusage usage{};
+    int status = 0;
+    const bool ended = WaitExit(pid, 10000, &usage, &status);
+    run.maxRssKb = usage.ru_maxrss;
+    run.ok = idle && ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+int Startup(int runs, const std::string labels[2], const std::string programs[2], const char* log) {
+    Display display;
+    if (!display.Open()) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    // One start of each first, not counted: it warms the file cache and makes the data folder.
+    for (int i = 0; i < 2; ++i)
+        StartOnce(display, programs[i], log);
+    std::vector<double> idle[2], mapped[2], hwm[2], maxRss[2], ratios;
+    int failures[2] = {0, 0};
+    for (int r = 0; r < runs; ++r) {
+        double pair[2] = {0, 0};
+        for (int k = 0; k < 2; ++k) {
+            const int i = (r % 2 == 0) ? k : 1 - k; // A B, B A, A B...
+            const StartRun run = StartOnce(display, programs[i], log);
+            std::fprintf(
+                stderr, "startup %-8s run %2d: %s mapped %7.1f ms idle %7.1f ms  VmHWM %6ld KiB maxrss %6ld KiB\n",
+                labels[i].c_str(), r, run.ok ? "ok  " : "FAIL", run.mappedMs, run.idleMs, run.hwmKb, run.maxRssKb);
+            if (!run.ok) {
+                ++failures[i];
+                continue;
+            }
+            idle[i].push_back(run.idleMs);
+            mapped[i].push_back(run.mappedMs);
+            hwm[i].push_back(static_cast<double>(run.hwmKb));
+            maxRss[i].push_back(static_cast<double>(run.maxRssKb));
+            pair[i] = run.idleMs;
+            usleep(50000);
+        }
+        if (pair[0] > 0 && pair[1] > 0)
+            ratios.push_back(pair[0] / pair[1]);
+    }
+    for (int i = 0; i < 2; ++i) {
+        const char* l = labels[i].c_str();
+        std::printf("RESULT startup_idle_ms_%s %.2f\n", l, Median(idle[i]));
+        std::printf("RESULT startup_idle_min_ms_%s %.2f\n", l, Percentile(idle[i], 0));
+        std::printf("RESULT startup_idle_p90_ms_%s %.2f\n", l, Percentile(idle[i], 0.9));
+        std::printf("RESULT startup_mapped_ms_%s %.2f\n", l, Median(mapped[i]));
+        std::printf("RESULT vmhwm_kb_%s %.0f\n", l, Median(hwm[i]));
+        std::printf("RESULT maxrss_kb_%s %.0f\n", l, Median(maxRss[i]));
+        std::printf("RESULT startup_runs_%s %zu\n", l, idle[i].size());
+        std::printf("RESULT startup_failures_%s %d\n", l, failures[i]);
+    }
+    std::printf("RESULT startup_pair_ratio_median %.3f\n", Median(ratios));
+    return failures[0] + failures[1] == 0 ? 0 : 2;
+}
+
+int Send(int runs, const std::string& message, const std::string& dataDir, const std::vector<std::string>& command,
+         const char* log) {
+    Display display;
+    if (!display.Open()) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    if (!display.HasXtest()) {
+        std::fprintf(stderr, "the X server has no XTEST extension\n");
+        return 1;
+    }
+    std::vector<double> times;
+    int failures = 0;
+    for (int r = -1; r < runs; ++r) { // run -1 warms up and is not counted
+        display.Drain();
+        const int filesBefore = dataDir.empty() ? 0 : CountFiles(dataDir);
+        const pid_t pid = Spawn(command, log);
+        const xcb_window_t window = pid > 0 ? display.WaitMapped(pid, 20000) : 0;
+        int width = 0, height = 0;
+        bool ready = window != 0 && display.Ping(window, pid, 20000) && display.Geometry(window, &width, &height);
+        if (ready) {
+            const std::string id = std::to_string(window);
+            // Send sits at 4140..5655 x 4320..4755 twips of the 5775 x 4875 twips window.
+            const std::string x = std::to_string(width * 4897 / 5775), y = std::to_string(height * 4537 / 4875);
+            ready = RunQuiet({"xdotool", "windowactivate", "--sync", id}) &&
+                    RunQuiet({"xdotool", "type", "--delay", "4", message + " " + std::to_string(r + 1)}) &&
+                    RunQuiet({"xdotool", "mousemove", "--window", id, x, y}) && display.Ping(window, pid, 20000) &&
+                    display.Ping(window, pid, 20000);
+        }
+        double ms = 0;
+        bool ok = false;
+        rusage usage{};
+        int status = 0;
+        if (ready) {
+            const auto start = Clock::now();
+            display.Click();
+            ok = WaitExit(pid, 15000, &usage, &status);
+            ms = Ms(Clock::now() - start);
+            ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        } else if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        const int filesAfter = dataDir.empty() ? 1 : CountFiles(dataDir);
+        // One new local copy, unless this run gave the settings and histories files their first save.
+        ok = ok && filesAfter > filesBefore;
+        std::fprintf(stderr, "send run %2d: %s %7.1f ms (data folder: %d -> %d files)\n", r, ok ? "ok  " : "FAIL", ms,
+                     filesBefore, filesAfter);
+        if (r < 0)
+            continue;
+        if (ok)
+            times.push_back(ms);
+        else
+            ++failures;
+        usleep(50000);
+    }
+    std::printf("RESULT send_ms %.2f\n", Median(times));
+    std::printf("RESULT send_min_ms %.2f\n", Percentile(times, 0));
+    std::printf("RESULT send_p90_ms %.2f\n", Percentile(times, 0.9));
+    std::printf("RESULT send_runs %zu\n", times.size());
+    std::printf("RESULT send_failures %d\n", failures);
+    return failures == 0 ? 0 : 2;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: pellora_bench_app startup [--runs N] LABEL_A PROGRAM_A LABEL_B PROGRAM_B\n"
+                         "       pellora_bench_app send [--runs N] [--message TEXT] [--data-dir DIR] -- COMMAND...\n");
+    return 64;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return Usage();
+    const std::string mode = args[0];
+    int runs = 20;
+    std::string message = "Benchmark message", dataDir;
+    const char* log = std::getenv("PELLORA_BENCH_LOG") != nullptr ? std::getenv("PELLORA_BENCH_LOG") : "/dev/null";
+    size_t i = 1;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--runs" && i + 1 < args.size())
+            runs = std::clamp(std::atoi(args[++i].c_str()), 1, 500);
+        else if (args[i] == "--message" && i + 1 < args.size())
+            message = args[++i];
+        else if (args[i] == "--data-dir" && i + 1 < args.size())
+            dataDir = args[++i];
+        else if (args[i] == "--") {
+            ++i;
+            break;
+        } else
+            break;
+    }
+    const std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+    if (mode == "startup" && rest.size() == 4) {
+        const std::string labels[2] = {rest[0], rest[2]}, programs[2] = {rest[1], rest[3]};
+        return Startup(runs, labels, programs, log);
+    }
+    if (mode == "send" && !rest.empty())
+        return Send(runs, message, dataDir, rest, log);
+    return Usage();
+}
