@@ -21,7 +21,10 @@ std::string Bytes(std::initializer_list<unsigned char> bytes) { return std::stri
 // A mailslot served by this process for the length of one test.
 class Server {
 public:
-    explicit Server(const std::wstring& path) : handle_(CreateMailslotW(path.c_str(), 0, 0, nullptr)) {}
+    explicit Server(const std::wstring& path) : handle_(CreateMailslotW(path.c_str(), 0, 0, nullptr)) {
+        if (handle_ == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ALREADY_EXISTS)
+            SKIP("another program serves " + check::Narrow(path) + " on this computer");
+    }
     ~Server() {
         if (handle_ != INVALID_HANDLE_VALUE)
             CloseHandle(handle_);
@@ -110,13 +113,15 @@ TEST("mailslot", "the path reaches the system in the ANSI code page") {
 
 TEST("mailslot", "a mailslot that nobody serves cannot be opened") {
     unsigned long error = 0;
-    // Nothing in this process serves "messngr" outside the tests above.
-    CHECK(MailslotFile::Open(kMessenger, &error) == nullptr);
+    CHECK(MailslotFile::Open(L"\\\\.\\mailslot\\pellora-nobody-here", &error) == nullptr);
     CHECK_EQ(error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
-    CHECK(MailslotFile::Open(L"\\\\.\\mailslot\\pellora-nobody-here") == nullptr);
     // In the Western and Cyrillic pages a Chinese character becomes '?' and so names no mailslot.
     if (GetACP() == 1252 || GetACP() == 1251) {
         Server server(L"\\\\.\\mailslot\\pellora-\u4e2d");
         CHECK(MailslotFile::Open(L"\\\\.\\mailslot\\pellora-\u4e2d") == nullptr);
     }
+    // The messenger's own mailslot, once the tests above have closed theirs; on a computer
+    // where a message receiver runs, it is served and this part cannot be tried.
+    if (MailslotFile::Open(kMessenger) != nullptr)
+        SKIP("another program serves \\\\.\\mailslot\\messngr on this computer");
 }
