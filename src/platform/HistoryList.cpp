@@ -198,8 +198,11 @@ void HistoryList::Save() {
     if (!QDir().mkpath(folder))
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
 
+    // Unbuffered, so that a failing write (a full disk) shows at once: with Qt's buffer the
+    // write only happens when the file is committed, and a failure there goes unnoticed and
+    // puts an empty file in place of the old one.
     QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
     const QByteArray bytes = Serialize(entries_);
     if (file.write(bytes) != bytes.size() || !file.commit())
