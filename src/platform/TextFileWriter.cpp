@@ -4,9 +4,12 @@
 #include "platform/Components.h"
 #include "platform/SystemServices.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -265,6 +268,22 @@ void SyncFolder(const QString& folder) {
 
 #endif
 
+// A write that was cut short (the program killed, the machine switched off) leaves its temporary
+// file behind. One older than any write takes cannot belong to a write still going on in
+// another instance; the next write into the folder removes it.
+constexpr qint64 kStaleTempFileSeconds = 60 * 60;
+
+void RemoveStaleTempFiles(const QString& folder) {
+    static const QRegularExpression ours(QStringLiteral("^\\.pellora-[0-9a-f]{12}\\.tmp$"));
+    const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-kStaleTempFileSeconds);
+    QDirIterator it(folder, {QStringLiteral(".pellora-*.tmp")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        if (ours.match(info.fileName()).hasMatch() && info.lastModified() < limit)
+            QFile::remove(info.filePath());
+    }
+}
+
 class SystemTextFileWriter final : public TextFileWriter {
 public:
     QString WriteText(const QString& path, const QString& text, int keepExisting, int encoding, int lineEnds,
@@ -282,6 +301,7 @@ public:
         const QByteArray bytes = Encode(lineEnds == 1 ? WithCrLf(text) : text, encoding);
         const QString folder = Folder(path);
 
+        RemoveStaleTempFiles(folder);
         TempFile temp;
         if (const int err = temp.Create(folder))
             throw ErrorFromErrno(err, QStringLiteral("Can't create a file in"), folder);
