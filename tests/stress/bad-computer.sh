@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Computer texts of every odd kind, and a rogue node that answers wrongly, on the network test
+# bed (tests/sending/testbed/testbed.sh). Each row opens the mailslot with the real transport
+# (the driver prints "open ok <ms> ..." or "open failed <ms> ...") and asserts the outcome and
+# its time bound: a single-label name fails within 1 s, a dotted name or an address within 2.5 s.
+# Exits 77 with a SKIP line where no test bed can be made.
+#   bad-computer.sh MAILSLOT_DRIVER ROGUE_NODE
+set -uo pipefail
+driver=${1:?usage: bad-computer.sh MAILSLOT_DRIVER ROGUE_NODE}
+rogue=${2:?usage: bad-computer.sh MAILSLOT_DRIVER ROGUE_NODE}
+here=$(cd "$(dirname "$0")" && pwd)
+tb=$here/../sending/testbed/testbed.sh
+
+"$tb" check || exit 77
+dir=$("$tb" up)
+rc=$?
+if [ $rc = 77 ]; then exit 77; fi
+if [ $rc != 0 ] || [ -z "$dir" ]; then echo "FAIL: the test bed could not be made"; exit 1; fi
+rogue_pid=
+stop_rogue() {
+  if [ -n "$rogue_pid" ]; then kill "$rogue_pid" 2>/dev/null; wait "$rogue_pid" 2>/dev/null; rogue_pid=; fi
+}
+trap 'stop_rogue; "$tb" down "$dir"' EXIT
+trap 'exit 1' INT TERM HUP
+# shellcheck disable=SC1091
+source "$dir/env"
+
+# The rogue lives on the switch's bridge with an address of its own, beside PC7 and PC8; the
+# sender's hosts file knows it as rogue.test.lan.
+ROGUE_IP=${TB_SUBNET%.0/24}.9
+ip -n "$TB_NS_SWITCH" addr add "$ROGUE_IP/24" broadcast "$TB_BROADCAST" dev br0
+printf '%s\trogue.test.lan\n' "$ROGUE_IP" >>"$dir/sender.hosts"
+
+failures=0
+rows=0
+# row NAME COMPUTER WANT(ok|failed) BOUND_MS [PATTERN]
+row() {
+  local name=$1 computer=$2 want=$3 bound=$4 pattern=${5:-}
+  local out got ms
+  rows=$((rows + 1))
+  out=$(timeout 20 "$tb" exec "$dir" sender "$driver" --smb-conf "$dir/sender/smb.conf" --computer "$computer" 2>&1 |
+        grep '^open' | head -n 1)
+  got=$(echo "$out" | awk '{print $2}')
+  ms=$(echo "$out" | awk '{print $3}')
+  if [ "$got" != "$want" ]; then
+    echo "FAIL: $name: [$computer] gave [$out], want open $want"; failures=$((failures + 1)); return
+  fi
+  if [ -z "$ms" ] || [ "$ms" -gt "$bound" ]; then
+    echo "FAIL: $name: [$computer] took ${ms:-?} ms, bound $bound ms"; failures=$((failures + 1)); return
+  fi
+  if [ -n "$pattern" ] && [[ "$out" != *$pattern* ]]; then
+    echo "FAIL: $name: [$out] lacks [$pattern]"; failures=$((failures + 1)); return
+  fi
+  echo "PASS: $name: $out"
+}
+
+# --- computer texts ---------------------------------------------------------------------------
+row "NetBIOS name"              PC7                 ok     1000 "PC7<00> at $TB_IP_PC7"
+row "lower case"                pc7                 ok     1000 "PC7<00> at $TB_IP_PC7"
+row "trailing blank"            "PC7 "              ok     1000 "PC7<00> at $TB_IP_PC7"
+row "unknown name"              NOSUCHPC            failed 1000
+row "workgroup"                 "*"                 ok     1000 "WORKGROUP<00>"
+row "address with an answer"    "$TB_IP_PC7"        ok     2500 "PC7<00> at $TB_IP_PC7 (node status)"
+row "address without an answer" "${TB_SUBNET%.0/24}.99" failed 2500
+row "DNS name"                  pc7.test.lan        ok     2500 "PC7<00> at $TB_IP_PC7"
+row "unknown DNS name"          nohost.test.lan     failed 2500
+row "16 characters"             ABCDEFGHIJKLMNOP    failed 1000
+row "20 characters"             ABCDEFGHIJKLMNOPQRST failed 1000
+row "backslash"                 'PC7\x'             failed 1000
+row "backslashes only"          '\\'                failed 1000
+row "blank inside"              "PC 7"              failed 1000
+row "one blank"                 " "                 failed 1000
+row "dot dot"                   ".."                failed 2500
+row "non-ASCII letters"         "PCÄÖ"              failed 1000
+row "emoji"                     "PC😀"              failed 1000
+
+# --- message sizes: a mailslot datagram carries at most 424 bytes ("Ann", "Bob", three 0x00) ---
+size_row() { # MESSAGE_BYTES WANT(ok|failed)
+  local out
+  rows=$((rows + 1))
+  out=$(timeout 20 "$tb" exec "$dir" sender "$driver" --smb-conf "$dir/sender/smb.conf" --computer PC7 \
+        --from Ann --to Bob --message-bytes "$1" 2>&1 | grep '^write' | head -n 1)
+  if [[ "$out" == "write $2"* ]]; then echo "PASS: message of $1 bytes: $out"
+  else echo "FAIL: message of $1 bytes: [$out], want write $2"; failures=$((failures + 1)); fi
+}
+size_row 415 ok
+size_row 416 failed
+size_row 65536 failed
+
+# --- a rogue node -----------------------------------------------------------------------------
+# rogue_rows MODE: the rogue answers in MODE; a name query (ROGUE), a node status (its address)
+# and a dotted name (system resolver, then node status).
+rogue_rows() {
+  local mode=$1 log=$dir/rogue-$1.log
+  ip netns exec "$TB_NS_SWITCH" "$rogue" "$mode" "$ROGUE_IP" 100 >"$log" 2>&1 &
+  rogue_pid=$!
+  for _ in $(seq 1 50); do grep -q ready "$log" 2>/dev/null && break; sleep 0.1; done
+  grep -q ready "$log" || { echo "FAIL: the rogue node did not start: $(cat "$log")"; failures=$((failures + 1)); return; }
+  if [ "$mode" = good ]; then
+    row "rogue $mode: name query"  ROGUE          ok 1000 "ROGUE<00> at $ROGUE_IP"
+    row "rogue $mode: node status" "$ROGUE_IP"    ok 2500 "ROGUE<00> at $ROGUE_IP (node status)"
+  else
+    row "rogue $mode: name query"  ROGUE          failed 1000
+    row "rogue $mode: node status" "$ROGUE_IP"    failed 2500
+    # Without a node status the dotted name still goes to its address, named by its first label.
+    row "rogue $mode: dotted name" rogue.test.lan ok 2500 "(system resolver, first label)"
+  fi
+  stop_rogue
+  # The rows above prove something only if the rogue saw the requests.
+  if grep -q 'request .* name-query' "$log" && grep -q 'request .* node-status' "$log"; then
+    echo "PASS: rogue $mode answered $(grep -c '^request' "$log") requests"
+  else
+    echo "FAIL: rogue $mode saw no request: $(head -n 5 "$log")"; failures=$((failures + 1))
+  fi
+  if [ "$mode" = flood ]; then grep '^flooded' "$log" | head -n 3; fi
+}
+for mode in good wrong-id wrong-name truncated oversized flood; do rogue_rows "$mode"; done
+
+echo "$rows rows, $failures failures"
+[ "$failures" = 0 ] || exit 1
+echo PASS
