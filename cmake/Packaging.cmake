@@ -34,6 +34,8 @@ add_custom_target(pellora_package_docs ALL DEPENDS ${_pkg_out}/changelog.Debian.
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${_pkg_out}/changelog.Debian.gz DESTINATION ${_doc_dir})
 install(FILES ${_pkg_out}/${PELLORA_EXE_NAME}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME ${PELLORA_EXE_NAME})
 
 # --- The package ---------------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
