@@ -93,8 +93,8 @@ private slots:
             << QByteArray("Send%20Hotkey%20Option=99999999999\n") << "Ctrl+Enter" << false;
         QTest::newRow("prefix maybe") << QByteArray("Temp%20File%20Prefix=maybe\n") << "Ctrl+Enter" << false;
         QTest::newRow("prefix true") << QByteArray("Temp%20File%20Prefix=true\n") << "Ctrl+Enter" << true;
-        QTest::newRow("damaged file") << QByteArray("\xff\xfe[General\n=\n\x00\x01garbage", 25) << "Ctrl+Enter"
-                                      << false;
+        QTest::newRow("damaged file") << QByteArray::fromRawData("\xff\xfe[General\n=\n\x00\x01garbage", 22)
+                                      << "Ctrl+Enter" << false;
     }
     void unusableStoredValuesStartAsDefaults() {
         QFETCH(QByteArray, ini);
