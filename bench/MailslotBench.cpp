@@ -4,7 +4,7 @@
 //      nmblookup on the same network, as ratios;
 //  (b) building the packet and the datagram and sending it, for a 424-byte message.
 //
-// pellora_bench_mailslot --computer PC7 --unknown NOSUCHPC [--runs 30] [--unknown-runs 5]
+// pellora_bench_mailslot --computer PC7 --unknown NOSUCHPC [--runs 40] [--unknown-runs 7]
 //                        [--send-runs 2000] [--smb-conf PATH] [--nmblookup PATH]
 // pellora_bench_mailslot --resolve-once NAME [--smb-conf PATH]   (one open, in a process of its own)
 #include "platform/linux/Mailslot.h"
@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
-#include <functional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,18 +71,6 @@ std::pair<double, bool> TimeProcess(const std::vector<std::string>& args) {
     return {Ms(Clock::now() - start), WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
-Stats TimeRuns(int runs, const std::function<std::pair<double, bool>()>& once, bool wantSuccess) {
-    std::vector<double> times;
-    int failures = 0;
-    for (int i = 0; i < runs; ++i) {
-        auto [ms, ok] = once();
-        if (ok != wantSuccess)
-            ++failures;
-        times.push_back(ms);
-    }
-    return Summarize(times, failures);
-}
-
 void Print(const char* label, const Stats& s) {
     std::printf("  %-44s median %8.3f ms  min %8.3f  p90 %8.3f  max %8.3f%s\n", label, s.median, s.min, s.p90, s.max,
                 s.failures ? qPrintable(QStringLiteral("  (%1 unexpected outcomes)").arg(s.failures)) : "");
@@ -95,7 +82,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString computer = QStringLiteral("PC7"), unknown = QStringLiteral("NOSUCHPC"), resolveOnce;
     QString nmblookup = QStringLiteral("nmblookup");
-    int runs = 30, unknownRuns = 5, sendRuns = 2000;
+    int runs = 40, unknownRuns = 7, sendRuns = 2000;
     platform::LinuxMailslotOptions options;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -143,32 +130,40 @@ int main(int argc, char** argv) {
     };
     auto processBaseline = [&] { return TimeProcess({nmblookup.toStdString(), "--version"}); };
 
-    std::printf("(a) resolution on the test bed, %d runs (unknown name: %d runs)\n", runs, unknownRuns);
-    const Stats ours = TimeRuns(
-        runs, [&] { return openOnce(computer); }, true);
-    const Stats oursProcess = TimeRuns(
-        runs, [&] { return selfOnce(computer); }, true);
-    const Stats theirs = TimeRuns(
-        runs, [&] { return nmblookupOnce(computer); }, true);
-    const Stats baseline = TimeRuns(runs, processBaseline, true);
+    std::printf("(a) resolution on the test bed, %d runs (unknown name: %d runs), interleaved\n", runs, unknownRuns);
+    // Round robin, so that a drift of the machine's load touches every column alike.
+    std::vector<double> oursT, oursProcessT, theirsT, baselineT, oursUnknownT, theirsUnknownT;
+    int oursF = 0, oursProcessF = 0, theirsF = 0, baselineF = 0, oursUnknownF = 0, theirsUnknownF = 0;
+    auto record = [](std::pair<double, bool> r, bool want, std::vector<double>& times, int& failures) {
+        times.push_back(r.first);
+        if (r.second != want)
+            ++failures;
+    };
+    for (int i = 0; i < runs; ++i) {
+        record(openOnce(computer), true, oursT, oursF);
+        record(selfOnce(computer), true, oursProcessT, oursProcessF);
+        record(nmblookupOnce(computer), true, theirsT, theirsF);
+        record(processBaseline(), true, baselineT, baselineF);
+    }
+    for (int i = 0; i < unknownRuns; ++i) {
+        record(openOnce(unknown), false, oursUnknownT, oursUnknownF);
+        record(nmblookupOnce(unknown), false, theirsUnknownT, theirsUnknownF);
+    }
+    const Stats ours = Summarize(oursT, oursF), oursProcess = Summarize(oursProcessT, oursProcessF),
+                theirs = Summarize(theirsT, theirsF), baseline = Summarize(baselineT, baselineF),
+                oursUnknown = Summarize(oursUnknownT, oursUnknownF),
+                theirsUnknown = Summarize(theirsUnknownT, theirsUnknownF);
     Print(qPrintable(QStringLiteral("Pellora open %1 (in process)").arg(computer)), ours);
-    Print(qPrintable(QStringLiteral("Pellora open %1 (own process)").arg(computer)), oursProcess);
+    Print(qPrintable(QStringLiteral("Pellora open %1 (a process of its own)").arg(computer)), oursProcess);
     Print(qPrintable(QStringLiteral("nmblookup %1").arg(computer)), theirs);
-    Print("nmblookup --version (process start only)", baseline);
-    const Stats oursUnknown = TimeRuns(
-        unknownRuns, [&] { return openOnce(unknown); }, false);
-    const Stats theirsUnknown = TimeRuns(
-        unknownRuns, [&] { return nmblookupOnce(unknown); }, false);
+    Print("nmblookup --version (its process start alone)", baseline);
     Print(qPrintable(QStringLiteral("Pellora open %1 (fails, in process)").arg(unknown)), oursUnknown);
     Print(qPrintable(QStringLiteral("nmblookup %1 (fails)").arg(unknown)), theirsUnknown);
-    std::printf("  ratio name answered by nmbd, Pellora/nmblookup: %.3f in process, %.3f process to process\n",
+    std::printf("  ratio, name answered by nmbd, Pellora/nmblookup (medians): %.3f in process, %.3f process to "
+                "process\n",
                 ours.median / theirs.median, oursProcess.median / theirs.median);
-    std::printf("  ratio name answered by nmbd, Pellora in process / (nmblookup - its process start): %.3f\n",
-                ours.median / std::max(0.001, theirs.median - baseline.median));
-    std::printf("  ratio unknown name,         Pellora/nmblookup: %.3f; Pellora / (nmblookup - its process start): "
-                "%.3f\n",
-                oursUnknown.median / theirsUnknown.median,
-                oursUnknown.median / std::max(0.001, theirsUnknown.median - baseline.median));
+    std::printf("  ratio, unknown name, Pellora/nmblookup (medians): %.3f\n",
+                oursUnknown.median / theirsUnknown.median);
 
     std::printf("(b) 424-byte message to %s, %d runs\n", qPrintable(computer), sendRuns);
     auto file = mailslots.Open(sending::MailslotPath(computer));

@@ -1,5 +1,6 @@
 # The mailslot transport and ksAnsiToOem.
-# Windows: CreateFileA/WriteFile/CloseHandle and WideCharToMultiByte(CP_OEMCP).
+# Windows: CreateFileA/WriteFile/CloseHandle and WideCharToMultiByte(CP_OEMCP), as Qt adapters
+# over the Qt-free calls of win32/Win32Api.cpp (which win32/win32.cmake adds).
 # Linux: the remote mailslot write as a NetBIOS datagram, and the OEM code page through iconv.
 if(WIN32)
   target_sources(pellora_core PRIVATE

@@ -343,6 +343,8 @@ private slots:
         QVERIFY(!UniqueWorkstationName(*groups));
         for (int n = 0; n < reply.size() - 46; ++n)
             QVERIFY2(!ParseNodeStatusResponse(reply.left(n), 0x4242), qPrintable(QString::number(n)));
+        // An empty name table is no answer.
+        QVERIFY(!ParseNodeStatusResponse(NodeStatusResponse(1, {}), 1));
         // NUM_NAMES larger than RDLENGTH allows.
         QByteArray lying = reply;
         lying[12 + 34 + 10] = char(200);

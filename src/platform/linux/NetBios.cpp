@@ -380,7 +380,7 @@ std::optional<std::vector<NodeStatusEntry>> ParseNodeStatusResponse(const QByteA
         return std::nullopt;
     Reader data(message, rr->dataOffset);
     auto count = data.U8();
-    if (!count || 1 + int(*count) * 18 > rr->dataLength)
+    if (!count || *count == 0 || 1 + int(*count) * 18 > rr->dataLength)
         return std::nullopt;
     std::vector<NodeStatusEntry> table;
     table.reserve(*count);

@@ -99,8 +99,8 @@ struct NodeStatusEntry {
     bool group() const { return (flags & 0x8000) != 0; }
 };
 
-// The name table of a node status response to the request `transactionId`; nothing for every
-// other datagram, whatever its bytes.
+// The name table (at least one name) of a node status response to the request `transactionId`;
+// nothing for every other datagram, whatever its bytes.
 std::optional<std::vector<NodeStatusEntry>> ParseNodeStatusResponse(const QByteArray& message,
                                                                     std::uint16_t transactionId);
 

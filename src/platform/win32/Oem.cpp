@@ -1,34 +1,21 @@
-// ksAnsiToOem on Windows: the text in the OEM code page of the system.
+// ksAnsiToOem on Windows: WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, ..., "?") through
+// the Qt-free win32::ToOem of Win32Api.cpp. A character the OEM code page lacks becomes '?'.
+// Kept alone in its file, like the Linux one, so that a test can put its own in place.
 #include "platform/Error.h"
 #include "platform/Support.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/Win32Api.h"
 
 namespace pellora {
 
 QByteArray ksAnsiToOem(const QString& text) {
-    if (text.isEmpty())
-        return QByteArray();
-    const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
-    const int length = static_cast<int>(text.size());
-    // No best-fit mapping: a character the page lacks becomes "?", as on Linux. A system whose
-    // OEM code page is UTF-8 (the "Unicode UTF-8" beta option) lacks no character and accepts
-    // neither flag nor default character.
-    const bool utf8 = GetOEMCP() == CP_UTF8;
-    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    const char* defaultChar = utf8 ? nullptr : "?";
-    const int needed = WideCharToMultiByte(CP_OEMCP, flags, wide, length, nullptr, 0, defaultChar, nullptr);
-    if (needed <= 0)
+    try {
+        const std::string bytes = win32::ToOem(text.toStdWString());
+        return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    } catch (const win32::Failure& failure) {
         throw Error(ErrorNumber::InvalidProcedureCall,
-                    QStringLiteral("WideCharToMultiByte failed with error %1.").arg(GetLastError()));
-    QByteArray bytes(needed, '\0');
-    if (WideCharToMultiByte(CP_OEMCP, flags, wide, length, bytes.data(), needed, defaultChar, nullptr) != needed)
-        throw Error(ErrorNumber::InvalidProcedureCall,
-                    QStringLiteral("WideCharToMultiByte failed with error %1.").arg(GetLastError()));
-    return bytes;
+                    QStringLiteral("Can't convert the text to the OEM code page: %1")
+                        .arg(QString::fromStdWString(win32::ErrorText(failure.code()))));
+    }
 }
 
 } // namespace pellora

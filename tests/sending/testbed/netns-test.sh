@@ -86,6 +86,17 @@ for pc in pc7 pc8; do
   fi
 done
 
+# 3b. A name whose answer carries the G bit (nmbd's WORKGROUP<00>): Direct_group to the subnet
+#     broadcast address.
+"$tb" capture-start "$dir" group
+out=$(drive --computer WORKGROUP)
+rc=$?
+"$tb" capture-stop "$dir" group
+echo "$out"
+expect_eq "group answer: delivered" "$rc" 0
+expect_eq "group answer: Direct_group to the broadcast address" \
+  "$("$tb" decode "$dir" group | cut -d'|' -f1,3,5)" "17|WORKGROUP<00>|$TB_BROADCAST"
+
 # 4. An IPv4 literal: the destination name comes from a node status reply.
 "$tb" capture-start "$dir" literal
 out=$(drive --computer "$TB_IP_PC8")
