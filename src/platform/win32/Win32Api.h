@@ -81,7 +81,8 @@ bool CreateDirectoryTree(std::wstring_view path);
 
 // ShellExecuteA(owner, operation, file, parameters, directory, showCommand), every text in
 // the ANSI code page; empty texts are passed as empty strings, not as null. Returns the
-// shell's result: greater than 32 on success, 32 or less on failure.
+// shell's result: greater than 32 on success, 32 or less on failure. Throws Failure only when
+// a text cannot be converted at all.
 std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::wstring_view file,
                                std::wstring_view parameters, std::wstring_view directory, int showCommand);
 
