@@ -12,9 +12,13 @@
 #include <QList>
 #include <QStringList>
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <string>
+#include <vector>
 
 namespace pellora::fuzzing {
 
@@ -39,6 +43,26 @@ QString Hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex())
 constexpr int kCodePages[] = {437, 850, 852, 855, 857, 858, 860, 861, 862, 863, 864,
                               865, 866, 869, 720, 737, 775, 874, 932, 936, 949, 950};
 constexpr int kSingleByteCodePages = 18;
+
+// The conversion loads the code page's gconv module on each call and unloads it afterwards,
+// which makes up most of the time of a run. One converter per page, held for the life of the
+// process, keeps the modules loaded.
+void KeepCodePagesLoaded() {
+    struct Held {
+        std::vector<iconv_t> converters;
+        Held() {
+            for (const int page : kCodePages)
+                converters.push_back(::iconv_open(("CP" + std::to_string(page)).c_str(), "UTF-8"));
+        }
+        ~Held() {
+            for (const iconv_t converter : converters) {
+                if (converter != reinterpret_cast<iconv_t>(-1))
+                    ::iconv_close(converter);
+            }
+        }
+    };
+    static const Held held;
+}
 
 } // namespace
 
@@ -115,6 +139,7 @@ QString NodeStatusReply(const std::uint8_t* data, std::size_t size) {
 QString Builders(const std::uint8_t* data, std::size_t size) {
     if (size < 2)
         return {};
+    KeepCodePagesLoaded();
     const auto* units = reinterpret_cast<const char16_t*>(data);
     std::size_t count = size / 2;
     char16_t first = 0;

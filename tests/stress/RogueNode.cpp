@@ -10,7 +10,8 @@
 //   truncated   the correct answer cut short at several lengths
 //   oversized   answers larger than any real one: a record longer than the datagram, and a
 //               datagram of several kilobytes
-//   flood       for 3 s after each request, as many wrong answers as the link carries
+//   flood       for 3 s after each request, as many wrong answers as the link carries (other
+//               transaction id, cut short, or sixteen answers for other names)
 // Prints "ready" once it listens, and "request <id> <type>" for each request it sees; ends
 // after SECONDS (default 120).
 
@@ -97,6 +98,29 @@ Bytes StatusData(int names) {
     return data;
 }
 
+// A name query response to `id` whose 16 answers are all for another name: the most work a
+// reader spends on one datagram before it finds that it answers nothing.
+Bytes ManyOtherNames(unsigned id, std::uint32_t address) {
+    Bytes out;
+    Put16(out, id);
+    Put16(out, 0x8500);
+    Put16(out, 0);
+    Put16(out, 16);
+    Put16(out, 0);
+    Put16(out, 0);
+    const Bytes other = Encode("SOMEONEELSE", 0);
+    const Bytes data = NbData(address, 1);
+    for (int i = 0; i < 16; ++i) {
+        out.insert(out.end(), other.begin(), other.end());
+        Put16(out, 0x20);
+        Put16(out, 1);
+        Put32(out, 300000);
+        Put16(out, static_cast<unsigned>(data.size()));
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -171,10 +195,11 @@ int main(int argc, char** argv) {
             // new requests on the way.
             Bytes wrongId = Answer(id ^ 1, asked, type, data, static_cast<unsigned>(data.size()));
             Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() - 1));
+            Bytes costly = type == 0x20 ? ManyOtherNames(id, address) : cut;
             auto floodEnd = std::min(end, Clock::now() + std::chrono::seconds(3));
             long sent = 0;
             while (Clock::now() < floodEnd && sent < 5000000) {
-                const Bytes& r = (sent & 1) ? cut : wrongId;
+                const Bytes& r = sent % 3 == 0 ? wrongId : sent % 3 == 1 ? cut : costly;
                 ::sendto(fd, r.data(), r.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
                 ++sent;
                 if ((sent & 63) != 0)
@@ -196,6 +221,7 @@ int main(int argc, char** argv) {
                 wrongId = Answer(newId ^ 1, newAsked, newType, newData, static_cast<unsigned>(newData.size()));
                 const Bytes newGood = Answer(newId, newAsked, newType, newData, static_cast<unsigned>(newData.size()));
                 cut.assign(newGood.begin(), newGood.end() - 1);
+                costly = newType == 0x20 ? ManyOtherNames(newId, address) : cut;
                 floodEnd = std::min(end, Clock::now() + std::chrono::seconds(3));
             }
             std::printf("flooded %ld\n", sent);
