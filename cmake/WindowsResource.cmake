@@ -2,7 +2,7 @@
 # filled in from the names and numbers of Identity.cmake (include that first).
 #   pellora_windows_resource(<var>)  writes pellora.rc into the current binary folder and sets
 #                                    <var> to its path.
-set(_pellora_resource_root "${CMAKE_CURRENT_LIST_DIR}/..")
+get_filename_component(_pellora_resource_root "${CMAKE_CURRENT_LIST_DIR}" DIRECTORY)
 
 function(pellora_windows_resource out_var)
   # The version as the program shows it: major, two-digit minor, four-digit revision ("1.02.0014").
@@ -27,7 +27,7 @@ function(pellora_windows_resource out_var)
   if(PELLORA_VERSION_REVISION STREQUAL "")
     set(PELLORA_VERSION_REVISION 0)
   endif()
-  cmake_path(ABSOLUTE_PATH _pellora_resource_root NORMALIZE OUTPUT_VARIABLE _root)
+  set(_root "${_pellora_resource_root}")
   set(PELLORA_ICON_FILE "${_root}/resources/icons/A_MAIN.ico")
   configure_file("${_root}/resources/windows/pellora.rc.in" "${CMAKE_CURRENT_BINARY_DIR}/pellora.rc" @ONLY)
   set(${out_var} "${CMAKE_CURRENT_BINARY_DIR}/pellora.rc" PARENT_SCOPE)
