@@ -132,6 +132,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     CreateControls();
     qApp->installEventFilter(this);
+    SetAccessibleNames();
 }
 
 frmMain::~frmMain() {
@@ -189,6 +190,47 @@ void frmMain::CreateControls() {
     on(cmdOpenDataPath, &frmMain::cmdOpenDataPath_Click);
     on(cmdSettings, &frmMain::cmdSettings_Click);
     on(cmdSendHotkeyOption, &frmMain::cmdSendHotkeyOption_Click);
+}
+
+void frmMain::SetAccessibleNames() {
+    setAccessibleDescription(QStringLiteral("Sends a message to a computer on the local network"));
+    struct Field {
+        QLabel* label;
+        QWidget* field;
+        const char* description;
+        QPushButton* history;
+        const char* historyName;
+        const char* historyDescription;
+    };
+    const Field fields[] = {
+        {lblTag[0], txtFrom, "Your name, as the receiver sees it", cmdFromHistory, "Sender history",
+         "Pick a sender name used before"},
+        {lblTag[1], txtTo, "The name of the person the message is for", cmdToHistory, "Recipient history",
+         "Pick a recipient name used before"},
+        {lblTag[2], txtComputer, "The computer that receives the message: its network name or IP address",
+         cmdComputerHistory, "Computer history", "Pick a computer used before"},
+    };
+    for (const Field& f : fields) {
+        f.label->setBuddy(f.field);
+        f.label->setAccessibleName(f.label->text());
+        f.label->setAccessibleDescription(QStringLiteral("Label of the field beside it"));
+        f.field->setAccessibleName(f.label->text());
+        f.field->setAccessibleDescription(QLatin1String(f.description));
+        f.history->setAccessibleName(QLatin1String(f.historyName));
+        f.history->setAccessibleDescription(QLatin1String(f.historyDescription));
+    }
+    txtMessage->setAccessibleName(QStringLiteral("Message"));
+    txtMessage->setAccessibleDescription(QStringLiteral("The text of the message"));
+    // No fixed name: the button's name is its caption, the send key of the moment.
+    cmdSendHotkeyOption->setAccessibleDescription(
+        QStringLiteral("The key that sends the message from the message field; press to choose the next one"));
+    cmdSettings->setAccessibleName(QStringLiteral("Settings"));
+    cmdSettings->setAccessibleDescription(QStringLiteral("Open the settings dialog"));
+    cmdOpenDataPath->setAccessibleName(QStringLiteral("Open data folder"));
+    cmdOpenDataPath->setAccessibleDescription(
+        QStringLiteral("Show the folder that holds the local copies of sent messages and the histories"));
+    cmdSend->setAccessibleName(QStringLiteral("Send"));
+    cmdSend->setAccessibleDescription(QStringLiteral("Send the message, keep a local copy and close"));
 }
 
 QRect frmMain::ShapeBand() {

@@ -119,6 +119,8 @@ protected:
 private:
     friend class MessageTextBox;
     void CreateControls();
+    // Names and descriptions for screen readers; the fields' labels become their buddies.
+    void SetAccessibleNames();
     bool ControlKeyRules(QKeyEvent& event);
     // The message field's own key handling; true when the key was used up.
     bool MessageKey(QKeyEvent& event);

@@ -47,6 +47,20 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
 
     connect(cmdOk, &QPushButton::clicked, this, [this] { platform::Guarded([this] { cmdOk_Click(); }); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { platform::Guarded([this] { cmdCancel_Click(); }); });
+    SetAccessibleNames();
+}
+
+void frmSettings::SetAccessibleNames() {
+    setAccessibleDescription(QStringLiteral("Pellora's settings"));
+    fraMisc->setAccessibleName(QStringLiteral("Misc"));
+    fraMisc->setAccessibleDescription(QStringLiteral("Other settings"));
+    chkTempFilePrefix->setAccessibleName(QStringLiteral("Use \"~$\" prefix for TXT files"));
+    chkTempFilePrefix->setAccessibleDescription(
+        QStringLiteral("Start the names of the local copies of sent messages with \"~$\""));
+    cmdOk->setAccessibleName(QStringLiteral("Ok"));
+    cmdOk->setAccessibleDescription(QStringLiteral("Keep the setting and close the dialog"));
+    cmdCancel->setAccessibleName(QStringLiteral("Cancel"));
+    cmdCancel->setAccessibleDescription(QStringLiteral("Close the dialog without changing the setting"));
 }
 
 void frmSettings::Load() { Form_Load(); }

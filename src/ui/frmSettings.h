@@ -28,6 +28,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Names and descriptions for screen readers.
+    void SetAccessibleNames();
 };
 
 } // namespace pellora
