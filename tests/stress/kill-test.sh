@@ -42,8 +42,11 @@ read -r done_kills during_save <<<"$(echo "$out" | sed -n 's/^killed \([0-9]*\) 
 left=$(find "$data" "$config" -name '.pellora-*.tmp' | wc -l)
 echo "temporary files left by the kills: $left"
 # Everything else in the folders is a file the program reads, or Qt's lock of the settings file.
+# Qt's save files link their unnamed temporary file under "<name>.XXXXXX" just before renaming
+# it; a kill between the two leaves that name behind, which no reader looks at.
 strays=$(find "$data" "$config" -type f ! -name '*.TXT' ! -name '* History.DAT' ! -name 'Pellora.ini' \
-           ! -name 'Pellora.ini.lock' ! -name 'Pellora.ini.lock.rmlock' ! -name '.pellora-*.tmp')
+           ! -name 'Pellora.ini.lock' ! -name 'Pellora.ini.lock.rmlock' ! -name '.pellora-*.tmp' \
+           ! -name '* History.DAT.??????' ! -name 'Pellora.ini.??????')
 [ -z "$strays" ] || fail "unexpected files: $strays"
 
 # A temporary file of the writer that is old cannot belong to a write still going on; one that
