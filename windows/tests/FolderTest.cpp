@@ -61,6 +61,10 @@ private:
     std::wstring path_;
 };
 
+// True when the tests run on a system of their own (a fresh Wine prefix), where they may change
+// settings and use the program's real data folder.
+bool ScratchSystem() { return GetEnvironmentVariableW(L"PELLORA_SCRATCH_SYSTEM", nullptr, 0) != 0; }
+
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() &&
            CompareStringOrdinal(text.c_str() + text.size() - end.size(), static_cast<int>(end.size()), end.c_str(),
@@ -90,6 +94,18 @@ TEST("folders", "the data folder is created with its missing parent, and found a
     CHECK(CreateDirectoryTree(scratch.path() + L"/Orvane/Pellora/"));
     CHECK(CreateDirectoryTree(scratch.path() + L"/Another/Level/"));
     CHECK(IsDirectory(scratch.path() + L"\\Another\\Level"));
+}
+
+TEST("folders", "the program's own data folder is made in the application-data folder") {
+    if (!ScratchSystem())
+        SKIP("set PELLORA_SCRATCH_SYSTEM=1 to let the test make Orvane\\Pellora in the user's folder");
+    const std::wstring maker = AppDataFolder() + L"\\Orvane";
+    const std::wstring data = maker + L"\\Pellora";
+    REQUIRE(!IsDirectory(maker));
+    CHECK(CreateDirectoryTree(data));
+    CHECK(IsDirectory(data));
+    RemoveDirectoryW(data.c_str());
+    RemoveDirectoryW(maker.c_str());
 }
 
 TEST("folders", "a file in the place of the data folder or of its parent is a failure and stays") {
@@ -123,9 +139,9 @@ TEST("shell", "opening a program that is there is a result above 32") {
 }
 
 TEST("desktop", "the wallpaper is the file the desktop setting names") {
-    // Changing the wallpaper is only fair on a desktop made for the tests (a fresh Wine prefix).
-    if (GetEnvironmentVariableW(L"PELLORA_SCRATCH_DESKTOP", nullptr, 0) == 0)
-        SKIP("set PELLORA_SCRATCH_DESKTOP=1 to let the test change the wallpaper setting");
+    // Changing the wallpaper is only fair on a system made for the tests (a fresh Wine prefix).
+    if (!ScratchSystem())
+        SKIP("set PELLORA_SCRATCH_SYSTEM=1 to let the test change the wallpaper setting");
     Scratch scratch;
     REQUIRE(CreateDirectoryTree(scratch.path()));
     const std::wstring image = scratch.path() + L"\\wallpaper.bmp";
