@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPlainTextEdit>
@@ -23,9 +24,16 @@ void ksSetWindowResIconAll(WindowHandle window, const QString& resourceName) {
     const QString resource = QStringLiteral(":/icons/%1").arg(resourceName);
     if (!QFileInfo::exists(resource + QStringLiteral("/32.png")))
         throw Error(ErrorNumber::FileNotFound, QStringLiteral("Icon resource %1 not found").arg(resourceName));
+    // Read as PNG, Qt's own format: a reader left to guess the format would first load every
+    // image format plugin (and libjpeg) to ask each of them, which costs start-up time and memory.
+    const auto png = [](const QString& file) {
+        QImageReader reader(file, "png");
+        reader.setAutoDetectImageFormat(false);
+        return QPixmap::fromImage(reader.read());
+    };
     QIcon icon;
-    icon.addFile(resource + QStringLiteral("/16.png"), QSize(16, 16));
-    icon.addFile(resource + QStringLiteral("/32.png"), QSize(32, 32));
+    icon.addPixmap(png(resource + QStringLiteral("/16.png")));
+    icon.addPixmap(png(resource + QStringLiteral("/32.png")));
     if (window == nullptr)
         QApplication::setWindowIcon(icon);
     else
