@@ -41,11 +41,12 @@ read -r done_kills during_save <<<"$(echo "$out" | sed -n 's/^killed \([0-9]*\) 
 # --- what the kills left behind --------------------------------------------------------------
 left=$(find "$data" "$config" -name '.pellora-*.tmp' | wc -l)
 echo "temporary files left by the kills: $left"
-# Everything else in the folders is a file the program reads, or Qt's lock of the settings file.
+# Everything else in the folders is a file the program reads, or Qt's lock of the settings file
+# (with the locks Qt takes while it removes a stale one: ".lock.rmlock", ".lock.rmlock.rmlock").
 # Qt's save files link their unnamed temporary file under "<name>.XXXXXX" just before renaming
 # it; a kill between the two leaves that name behind, which no reader looks at.
 strays=$(find "$data" "$config" -type f ! -name '*.TXT' ! -name '* History.DAT' ! -name 'Pellora.ini' \
-           ! -name 'Pellora.ini.lock' ! -name 'Pellora.ini.lock.rmlock' ! -name '.pellora-*.tmp' \
+           ! -name 'Pellora.ini.lock' ! -name 'Pellora.ini.lock.rmlock*' ! -name '.pellora-*.tmp' \
            ! -name '* History.DAT.??????' ! -name 'Pellora.ini.??????')
 [ -z "$strays" ] || fail "unexpected files: $strays"
 
