@@ -67,7 +67,7 @@ row "unknown DNS name"          nohost.test.lan     failed 2500
 row "16 characters"             ABCDEFGHIJKLMNOP    failed 1000
 row "20 characters"             ABCDEFGHIJKLMNOPQRST failed 1000
 row "backslash"                 'PC7\x'             failed 1000
-row "backslashes only"          '\\'                failed 1000
+row "backslashes only"          "\\\\"              failed 1000
 row "blank inside"              "PC 7"              failed 1000
 row "one blank"                 " "                 failed 1000
 row "dot dot"                   ".."                failed 2500

@@ -76,7 +76,10 @@ touch "$go"
 sa=0 sb=0
 wait "$a" || sa=$?
 wait "$b" || sb=$?
-[ "$sa" = 0 ] && [ "$sb" = 0 ] || { cat "$work/a.log" "$work/b.log"; fail "an instance failed ($sa, $sb)"; }
+if [ "$sa" != 0 ] || [ "$sb" != 0 ]; then
+  cat "$work/a.log" "$work/b.log"
+  fail "an instance failed ($sa, $sb)"
+fi
 check --tags alpha,beta || fail "two instances left files that do not hold"
 echo "two instances saved 10 times each at the same moments; files hold"
 echo PASS
