@@ -114,6 +114,23 @@ long ProcStatusKb(pid_t pid, const char* field) {
     return -1;
 }
 
+// True when `pid` is `parent` or its child (a program started through strace or perf).
+bool IsOrIsChildOf(pid_t pid, pid_t parent) {
+    if (pid <= 0)
+        return false;
+    if (pid == parent)
+        return true;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return false;
+    int ppid = 0;
+    char state = 0;
+    return std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent;
+}
+
 // False once `pid` has ended (it is then a zombie until waited for).
 bool Running(pid_t pid) {
     siginfo_t info{};
@@ -181,7 +198,7 @@ public:
                 auto* attributes = xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr);
                 const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
                 std::free(attributes);
-                if (viewable && WindowPid(window) == pid)
+                if (viewable && IsOrIsChildOf(WindowPid(window), pid))
                     return window;
             }
         }
@@ -314,6 +331,7 @@ struct StartRun {
     bool ok = false;
     double mappedMs = 0, idleMs = 0;
     long hwmKb = 0, maxRssKb = 0;
+    double cpuMs = 0; // user + system time of the whole run, closing included
 };
 
 StartRun StartOnce(Display& display, const std::string& program, const char* log) {
@@ -339,6 +357,8 @@ StartRun StartOnce(Display& display, const std::string& program, const char* log
     int status = 0;
     const bool ended = WaitExit(pid, 10000, &usage, &status);
     run.maxRssKb = usage.ru_maxrss;
+    run.cpuMs = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
     run.ok = idle && ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
@@ -352,7 +372,7 @@ int Startup(int runs, const std::string labels[2], const std::string programs[2]
     // One start of each first, not counted: it warms the file cache and makes the data folder.
     for (int i = 0; i < 2; ++i)
         StartOnce(display, programs[i], log);
-    std::vector<double> idle[2], mapped[2], hwm[2], maxRss[2], ratios;
+    std::vector<double> idle[2], mapped[2], hwm[2], maxRss[2], cpu[2], ratios;
     int failures[2] = {0, 0};
     for (int r = 0; r < runs; ++r) {
         double pair[2] = {0, 0};
@@ -360,8 +380,10 @@ int Startup(int runs, const std::string labels[2], const std::string programs[2]
             const int i = (r % 2 == 0) ? k : 1 - k; // A B, B A, A B...
             const StartRun run = StartOnce(display, programs[i], log);
             std::fprintf(
-                stderr, "startup %-8s run %2d: %s mapped %7.1f ms idle %7.1f ms  VmHWM %6ld KiB maxrss %6ld KiB\n",
-                labels[i].c_str(), r, run.ok ? "ok  " : "FAIL", run.mappedMs, run.idleMs, run.hwmKb, run.maxRssKb);
+                stderr,
+                "startup %-8s run %2d: %s mapped %7.1f ms idle %7.1f ms  VmHWM %6ld KiB maxrss %6ld KiB cpu %6.1f ms\n",
+                labels[i].c_str(), r, run.ok ? "ok  " : "FAIL", run.mappedMs, run.idleMs, run.hwmKb, run.maxRssKb,
+                run.cpuMs);
             if (!run.ok) {
                 ++failures[i];
                 continue;
@@ -370,6 +392,7 @@ int Startup(int runs, const std::string labels[2], const std::string programs[2]
             mapped[i].push_back(run.mappedMs);
             hwm[i].push_back(static_cast<double>(run.hwmKb));
             maxRss[i].push_back(static_cast<double>(run.maxRssKb));
+            cpu[i].push_back(run.cpuMs);
             pair[i] = run.idleMs;
             usleep(50000);
         }
@@ -382,12 +405,13 @@ int Startup(int runs, const std::string labels[2], const std::string programs[2]
         std::printf("RESULT startup_idle_min_ms_%s %.2f\n", l, Percentile(idle[i], 0));
         std::printf("RESULT startup_idle_p90_ms_%s %.2f\n", l, Percentile(idle[i], 0.9));
         std::printf("RESULT startup_mapped_ms_%s %.2f\n", l, Median(mapped[i]));
+        std::printf("RESULT cpu_ms_%s %.1f\n", l, Median(cpu[i]));
         std::printf("RESULT vmhwm_kb_%s %.0f\n", l, Median(hwm[i]));
         std::printf("RESULT maxrss_kb_%s %.0f\n", l, Median(maxRss[i]));
         std::printf("RESULT startup_runs_%s %zu\n", l, idle[i].size());
         std::printf("RESULT startup_failures_%s %d\n", l, failures[i]);
     }
-    std::printf("RESULT startup_pair_ratio_median %.3f\n", Median(ratios));
+    std::printf("RESULT startup_pair_ratio_%s_%s %.3f\n", labels[0].c_str(), labels[1].c_str(), Median(ratios));
     return failures[0] + failures[1] == 0 ? 0 : 2;
 }
 
