@@ -1,8 +1,15 @@
 # Compiler warnings and sanitizers for every target of the project.
 add_library(pellora_options INTERFACE)
-target_compile_options(pellora_options INTERFACE -Wall -Wextra -Wpedantic)
-if(PELLORA_WERROR)
-  target_compile_options(pellora_options INTERFACE -Werror)
+if(MSVC)
+  target_compile_options(pellora_options INTERFACE /W4 /permissive- /utf-8)
+  if(PELLORA_WERROR)
+    target_compile_options(pellora_options INTERFACE /WX)
+  endif()
+else()
+  target_compile_options(pellora_options INTERFACE -Wall -Wextra -Wpedantic)
+  if(PELLORA_WERROR)
+    target_compile_options(pellora_options INTERFACE -Werror)
+  endif()
 endif()
 if(PELLORA_SANITIZE)
   target_compile_options(pellora_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer

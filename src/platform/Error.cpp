@@ -16,8 +16,10 @@ Error ErrorFromErrno(int err, const QString& action, const QString& path) {
     case EACCES:
     case EPERM:
     case EROFS: number = ErrorNumber::PermissionDenied; break;
-    case ENOSPC:
-    case EDQUOT: number = ErrorNumber::DiskFull; break;
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case ENOSPC: number = ErrorNumber::DiskFull; break;
     case EEXIST: number = ErrorNumber::FileAlreadyExists; break;
     case ENAMETOOLONG: number = ErrorNumber::BadFileName; break;
     default: break;
