@@ -315,7 +315,8 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
         if (fd.valid()) {
             QByteArray reply;
             std::uint32_t from = 0;
-            while (Receive(fd.get(), reply, &from)) {
+            while (Clock::now() < deadline &&
+                   Receive(fd.get(), reply, &from)) { // a flood never holds us past the bound
                 if (auto answer = ParseNameQueryResponse(reply, transactionId, name)) {
                     if (!answer->group)
                         return UniqueTarget(name, answer->address,
@@ -361,7 +362,7 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
         pollfd p{fd.get(), POLLIN, 0};
         ::poll(&p, 1, MillisecondsUntil(sent < timings.tries ? std::min(nextSend, deadline) : deadline));
         QByteArray reply;
-        while (Receive(fd.get(), reply, nullptr)) {
+        while (Clock::now() < deadline && Receive(fd.get(), reply, nullptr)) {
             if (auto table = ParseNodeStatusResponse(reply, transactionId))
                 return table;
         }
