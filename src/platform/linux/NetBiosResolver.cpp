@@ -274,6 +274,35 @@ std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs) {
     return lookup.address();
 }
 
+// The tries of one name service request: sent `tries` times, `interval` apart, answered by the
+// deadline one interval after the last try or not at all.
+class TrySchedule {
+public:
+    explicit TrySchedule(const ResolverTimings& timings)
+        : start_(Clock::now()), interval_(milliseconds(timings.retryIntervalMs)), tries_(timings.tries),
+          deadline_(start_ + interval_ * tries_) {}
+    // True when the next try is due now; counts it as sent.
+    bool TryDue(Clock::time_point now) {
+        if (sent_ >= tries_ || now < start_ + interval_ * sent_)
+            return false;
+        ++sent_;
+        return true;
+    }
+    Clock::time_point deadline() const { return deadline_; }
+    bool Expired(Clock::time_point now) const { return now >= deadline_; }
+    // When to wake up next: the next try, or the deadline once every try has gone out.
+    Clock::time_point WakeAt() const {
+        return sent_ < tries_ ? std::min(start_ + interval_ * sent_, deadline_) : deadline_;
+    }
+
+private:
+    Clock::time_point start_;
+    Clock::duration interval_;
+    int tries_;
+    Clock::time_point deadline_;
+    int sent_ = 0;
+};
+
 std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings) {
     const std::vector<Interface> interfaces = BroadcastInterfaces();
     std::optional<SystemLookup> lookup;
@@ -284,23 +313,18 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
     Fd fd = interfaces.empty() ? Fd() : QuerySocket();
     const std::uint16_t transactionId = NextId();
     const QByteArray request = BuildNameQuery(transactionId, name);
-    const auto start = Clock::now();
-    const auto interval = milliseconds(timings.retryIntervalMs);
-    const auto deadline = start + interval * timings.tries;
-    int sent = 0;
-    auto nextSend = start;
+    TrySchedule tries(timings);
+    const auto deadline = tries.deadline();
 
     for (;;) {
         const auto now = Clock::now();
-        if (fd.valid() && sent < timings.tries && now >= nextSend) {
+        if (fd.valid() && tries.TryDue(now)) {
             for (const Interface& i : interfaces)
                 SendTo(fd.get(), request, i.broadcast, kNameServicePort);
-            ++sent;
-            nextSend = start + interval * sent;
         }
         if (!fd.valid() && !lookupPending)
             return std::nullopt;
-        if (now >= deadline)
+        if (tries.Expired(now))
             return std::nullopt;
 
         pollfd polls[2];
@@ -309,7 +333,7 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
             polls[count++] = pollfd{fd.get(), POLLIN, 0};
         if (lookupPending)
             polls[count++] = pollfd{lookup->fd(), POLLIN, 0};
-        const auto wakeAt = (fd.valid() && sent < timings.tries) ? std::min(nextSend, deadline) : deadline;
+        const auto wakeAt = fd.valid() ? tries.WakeAt() : deadline;
         ::poll(polls, count, MillisecondsUntil(wakeAt));
 
         if (fd.valid()) {
@@ -345,22 +369,16 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
         return std::nullopt;
     const std::uint16_t transactionId = NextId();
     const QByteArray request = BuildNodeStatusRequest(transactionId);
-    const auto start = Clock::now();
-    const auto interval = milliseconds(timings.retryIntervalMs);
-    const auto deadline = start + interval * timings.tries;
-    int sent = 0;
-    auto nextSend = start;
+    TrySchedule tries(timings);
+    const auto deadline = tries.deadline();
     for (;;) {
         const auto now = Clock::now();
-        if (sent < timings.tries && now >= nextSend) {
+        if (tries.TryDue(now))
             SendTo(fd.get(), request, address, kNameServicePort);
-            ++sent;
-            nextSend = start + interval * sent;
-        }
-        if (now >= deadline)
+        if (tries.Expired(now))
             return std::nullopt;
         pollfd p{fd.get(), POLLIN, 0};
-        ::poll(&p, 1, MillisecondsUntil(sent < timings.tries ? std::min(nextSend, deadline) : deadline));
+        ::poll(&p, 1, MillisecondsUntil(tries.WakeAt()));
         QByteArray reply;
         while (Clock::now() < deadline && Receive(fd.get(), reply, nullptr)) {
             if (auto table = ParseNodeStatusResponse(reply, transactionId))
