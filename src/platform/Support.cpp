@@ -18,22 +18,40 @@
 
 namespace pellora {
 
+namespace {
+
+// The program's icons, compiled in as XPM images: Qt reads them from memory with its built-in
+// reader, so showing the icon needs no image file, decompression or decoder library at start.
+// The same pictures are installed as PNG files for the desktop.
+#include "A_MAIN/16.xpm"
+#include "A_MAIN/32.xpm"
+
+struct IconResource {
+    const char* name;
+    const char* const* small;
+    const char* const* large;
+};
+
+constexpr IconResource kIconResources[] = {{"A_MAIN", a_main_16, a_main_32}};
+
+QIcon ResourceIcon(const QString& resourceName) {
+    for (const IconResource& resource : kIconResources) {
+        if (resourceName == QLatin1String(resource.name)) {
+            QIcon icon;
+            icon.addPixmap(QPixmap(resource.small));
+            icon.addPixmap(QPixmap(resource.large));
+            return icon;
+        }
+    }
+    throw Error(ErrorNumber::FileNotFound, QStringLiteral("Icon resource %1 not found").arg(resourceName));
+}
+
+} // namespace
+
 WindowHandle ksGetThunderMainHandle() { return nullptr; }
 
 void ksSetWindowResIconAll(WindowHandle window, const QString& resourceName) {
-    const QString resource = QStringLiteral(":/icons/%1").arg(resourceName);
-    if (!QFileInfo::exists(resource + QStringLiteral("/32.png")))
-        throw Error(ErrorNumber::FileNotFound, QStringLiteral("Icon resource %1 not found").arg(resourceName));
-    // Read as PNG, Qt's own format: a reader left to guess the format would first load every
-    // image format plugin (and libjpeg) to ask each of them, which costs start-up time and memory.
-    const auto png = [](const QString& file) {
-        QImageReader reader(file, "png");
-        reader.setAutoDetectImageFormat(false);
-        return QPixmap::fromImage(reader.read());
-    };
-    QIcon icon;
-    icon.addPixmap(png(resource + QStringLiteral("/16.png")));
-    icon.addPixmap(png(resource + QStringLiteral("/32.png")));
+    const QIcon icon = ResourceIcon(resourceName);
     if (window == nullptr)
         QApplication::setWindowIcon(icon);
     else
@@ -109,7 +127,6 @@ void ksUnloadForm(WindowHandle form) {
 
 #include "platform/Desktop.h"
 
-#include <QImageReader>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>

@@ -77,12 +77,28 @@ private slots:
         QTRY_VERIFY(!form.isVisible());
     }
 
+    // The window shows, pixel for pixel, the pictures installed for the desktop.
     void iconResource() {
         QWidget window;
         ksSetWindowResIconAll(&window, QStringLiteral("A_MAIN"));
-        const QList<QSize> sizes = window.windowIcon().availableSizes();
-        QVERIFY(sizes.contains(QSize(16, 16)));
-        QVERIFY(sizes.contains(QSize(32, 32)));
+        const QIcon icon = window.windowIcon();
+        for (const int size : {16, 32}) {
+            QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+            const QImage shown = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QString file = QStringLiteral(PELLORA_ICON_DIR "/A_MAIN/%1.png").arg(size);
+            const QImage installed = QImage(file).convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!installed.isNull(), qPrintable(file));
+            QCOMPARE(shown.size(), installed.size());
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x) {
+                    const QRgb a = shown.pixel(x, y), b = installed.pixel(x, y);
+                    // Fully transparent pixels may differ in their (invisible) colour.
+                    if (qAlpha(a) != 0 || qAlpha(b) != 0)
+                        QVERIFY2(a == b, qPrintable(QStringLiteral("%1 px at %2,%3").arg(size).arg(x).arg(y)));
+                }
+        }
+        ksSetWindowResIconAll(nullptr, QStringLiteral("A_MAIN"));
+        QCOMPARE(QApplication::windowIcon().availableSizes().size(), 2);
         QVERIFY_THROWS_EXCEPTION(Error, ksSetWindowResIconAll(&window, QStringLiteral("NO_SUCH_ICON")));
     }
 
