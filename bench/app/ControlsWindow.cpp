@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <memory>
+
 using pellora::ui::Twips;
 
 namespace {
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("Controls"));
     window.setFont(pellora::ui::FormFont());
     window.setFixedSize(Twips(5775), Twips(4875));
+    auto formFont = std::make_unique<pellora::ui::FormFontScope>(window.font()); // as Pellora makes its controls
     const char* captions[3] = {"From:", "To:", "Computer:"};
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(QLatin1String(captions[i]), &window);
@@ -48,6 +51,7 @@ int main(int argc, char** argv) {
     } buttons[] = {{"Ctrl+Enter", 120, 1215}, {"S!", 3060, 435}, {"D!", 3600, 435}, {"Send", 4140, 1515}};
     for (const auto& b : buttons)
         (new QPushButton(QLatin1String(b.caption), &window))->setGeometry(At(b.left, 4320, b.width, 435));
+    formFont.reset();
     message->setFocus();
     window.show();
     return app.exec();

@@ -130,7 +130,10 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFont(ui::FormFont());
     setFixedSize(ui::Twips(5775), ui::Twips(4875));
     setAttribute(Qt::WA_OpaquePaintEvent, false);
-    CreateControls();
+    {
+        const ui::FormFontScope formFont(font());
+        CreateControls();
+    }
     qApp->installEventFilter(this);
     SetAccessibleNames();
 }

@@ -27,7 +27,10 @@ private slots:
     void initTestCase() { test::InstallFakes(); }
 
     void mainWindow() {
+        const QFont appFont = QApplication::font();
         frmMain form;
+        // The form's font is made the application's only while the controls are created.
+        QCOMPARE(QApplication::font(), appFont);
         QCOMPARE(form.windowTitle(), QStringLiteral("Pellora"));
         QCOMPARE(form.size(), QSize(385, 325));
         QCOMPARE(form.minimumSize(), form.maximumSize()); // fixed border: no resizing
@@ -39,6 +42,10 @@ private slots:
         QCOMPARE(form.font().pointSize(), 9);
         QCOMPARE(form.font().weight(), QFont::Normal);
         QVERIFY(!form.font().italic() && !form.font().underline() && !form.font().strikeOut());
+        QVERIFY(!form.font().kerning());
+        QVERIFY(form.font().styleStrategy() & QFont::PreferNoShaping);
+        for (const QWidget* control : form.findChildren<QWidget*>())
+            QCOMPARE(control->font(), form.font());
         QCOMPARE(frmMain::ShapeBand(), QRect(0, 0, 109, 325));
     }
 
