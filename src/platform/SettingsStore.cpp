@@ -160,6 +160,13 @@ void SettingsStore::WriteValue(const QString& section, const QString& key, int k
 
     QSettings& settings = impl_->For(app);
     const QString fileName = settings.fileName();
+    // A value the file already holds is not written again: each write replaces the whole file
+    // (and waits for the disk), and a close stores every setting, most of them unchanged.
+    if (settings.status() == QSettings::NoError) {
+        const QVariant current = settings.value(FullKey(section, key));
+        if (current.isValid() && current.typeId() != QMetaType::QStringList && current.toString() == stored.toString())
+            return;
+    }
     settings.setValue(FullKey(section, key), stored);
     settings.sync();
     QSettings::Status result = settings.status();

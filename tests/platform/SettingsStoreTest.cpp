@@ -210,6 +210,35 @@ private slots:
         QCOMPARE(left, QStringList{QStringLiteral("Pellora.ini")});
     }
 
+    // A close stores every setting; those the file already holds are not written again.
+    void unchangedValueIsNotRewritten() {
+        {
+            SettingsStore store;
+            store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
+            store.WriteValue(QString(), QStringLiteral("Option"), ValueKind::Integer, 2, App());
+            store.WriteValue(QString(), QStringLiteral("Prefix"), ValueKind::Boolean, true, App());
+        }
+        const ino_t written = Inode(IniPath());
+        SettingsStore store;
+        store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
+        store.WriteValue(QString(), QStringLiteral("Option"), ValueKind::Integer, QStringLiteral("2"), App());
+        store.WriteValue(QString(), QStringLiteral("Prefix"), ValueKind::Boolean, -1, App());
+        QCOMPARE(Inode(IniPath()), written);
+
+        store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("ann"), App());
+        QVERIFY(Inode(IniPath()) != written);
+        QCOMPARE(SettingsStore().ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("ann"));
+
+        // Edited by hand into something that reads differently: written again, soundly.
+        WriteBytes(IniPath(), "[General]\nFrom=Ann, Bob\n");
+        const ino_t edited = Inode(IniPath());
+        SettingsStore().WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann, Bob"),
+                                   App());
+        QVERIFY(Inode(IniPath()) != edited);
+        QCOMPARE(SettingsStore().ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()),
+                 QVariant("Ann, Bob"));
+    }
+
     void failedWriteThrows() {
         // The company folder is a regular file: the settings file cannot be made.
         WriteBytes(ConfigHome() + QStringLiteral("/Orvane"), "in the way");
