@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <cmath>
 
@@ -87,10 +89,15 @@ MessageTextBox::MessageTextBox(frmMain* form) : QPlainTextEdit(form), form_(form
 }
 
 QString MessageTextBox::Text() const {
-    QString text = toPlainText();
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    // The characters as typed (a no-break space stays one, and so does a pasted line or
+    // paragraph separator); each line break of the field, a new block of its document, is CR LF.
+    QString text;
+    const QTextDocument* doc = document();
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        if (block != doc->begin())
+            text += QStringLiteral("\r\n");
+        text += block.text();
+    }
     return text;
 }
 
@@ -104,8 +111,8 @@ void MessageTextBox::SetText(const QString& text) {
 
 void MessageTextBox::keyPressEvent(QKeyEvent* event) {
     bool used = false;
-    Guarded([&] { used = form_->MessageKey(*event); });
-    if (used) {
+    form_->Handle([&] { used = form_->MessageKey(*event); });
+    if (used || form_->IsUnloaded()) {
         event->accept();
         return;
     }
@@ -184,7 +191,7 @@ void frmMain::CreateControls() {
 
     auto on = [this](QPushButton* button, void (frmMain::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
     on(cmdSend, &frmMain::cmdSend_Click);
     on(cmdFromHistory, &frmMain::cmdFromHistory_Click);
@@ -282,10 +289,31 @@ void frmMain::Form_Unload() {
     }
 }
 
+void frmMain::Handle(const std::function<void()>& handler) {
+    ++handlerDepth_;
+    Guarded(handler);
+    if (--handlerDepth_ == 0 && closePending_ && !unloaded_) {
+        closePending_ = false;
+        Guarded([this] { ksUnloadForm(this); });
+    }
+}
+
+void frmMain::Unload() {
+    if (handlerDepth_ > 1) {
+        // Asked for from inside another handler's event loop: that handler still works on the window.
+        closePending_ = true;
+        return;
+    }
+    closingNow_ = true;
+    close();
+    closingNow_ = false;
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (sending_) {
-        // A close asked for while a send runs (its event processing) happens once it is over.
-        closeAfterSend_ = true;
+    if (handlerDepth_ > 0 && !closingNow_) {
+        // A close that arrives while a handler waits (pending events, a menu, a message box, a
+        // dialog) happens once the handler has returned: it still uses the window and its lists.
+        closePending_ = true;
         event->ignore();
         return;
     }
@@ -300,7 +328,7 @@ void frmMain::Form_KeyDown(int KeyCode, int Shift) {
     if (KeyCode == Key::F1 && Shift == Mask::Shift) {
         platform::formHelper().ShowAbout(this, App(), QString(), nullptr, kDedication);
     } else if (KeyCode == Key::Escape && Shift == Mask::None) {
-        close();
+        Unload();
     } else {
         HandleSendHotkey(KeyCode, Shift);
     }
@@ -382,30 +410,51 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
         return false;
     auto* widget = static_cast<QWidget*>(watched);
     if (event->type() == QEvent::FocusIn) {
+        // A field's GotFocus: the focus moved to it inside the window (Tab, Shift+Tab, a click, a
+        // mnemonic, the program). Coming back from another application, a message box or a menu
+        // only gives the focus back; the field keeps its selection and caret.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
+            return false;
         if (widget == txtFrom)
-            Guarded([this] { txtFrom_GotFocus(); });
+            Handle([this] { txtFrom_GotFocus(); });
         else if (widget == txtTo)
-            Guarded([this] { txtTo_GotFocus(); });
+            Handle([this] { txtTo_GotFocus(); });
         else if (widget == txtComputer)
-            Guarded([this] { txtComputer_GotFocus(); });
+            Handle([this] { txtComputer_GotFocus(); });
         return false;
     }
     if (event->type() != QEvent::KeyPress || unloaded_ || widget->window() != this)
         return false;
+    return PreviewKey(widget, static_cast<QKeyEvent&>(*event));
+}
+
+bool frmMain::PreviewKey(QWidget* receiver, QKeyEvent& key) {
+    // Qt hands a key that a widget ignores on to its parent, as the same event. A handler can move
+    // the focus meanwhile (a message box takes it, and it comes back only when the window is
+    // activated again), so the key press seen first is remembered: its later deliveries are not
+    // new key presses.
+    if (previewed_.event == &key && previewed_.timestamp == key.timestamp() && previewed_.key == key.key() &&
+        previewed_.modifiers == key.modifiers())
+        return false;
     // A key travels from the focused control up to the window; look at it once, at the start.
     QWidget* focus = QApplication::focusWidget();
-    if (focus != nullptr && focus->window() == this ? widget != focus : widget != this)
+    if (focus != nullptr && focus->window() == this ? receiver != focus : receiver != this)
         return false;
 
-    auto& key = static_cast<QKeyEvent&>(*event);
     const int code = VirtualKey(key);
     const int shift = ShiftMask(key);
-    Guarded([&] { Form_KeyDown(code, shift); });
-    if (unloaded_)
-        return true;
     bool used = false;
-    Guarded([&] { used = ControlKeyRules(key); });
-    return used;
+    Handle([&] {
+        Form_KeyDown(code, shift);
+        if (!unloaded_ && !closePending_)
+            used = ControlKeyRules(key);
+    });
+    previewed_ = {&key, key.timestamp(), key.key(), key.modifiers()};
+    // Forgotten once the event has gone through: the next key press may come at the same address.
+    QMetaObject::invokeMethod(
+        this, [this] { previewed_ = {}; }, Qt::QueuedConnection);
+    return used || unloaded_;
 }
 
 bool frmMain::ControlKeyRules(QKeyEvent& event) {
@@ -456,20 +505,27 @@ void frmMain::cmdSend_Click() {
         ~Done() { form->sending_ = false; }
     } done{this};
     SetInputEnabled(false);
+    if (unloaded_)
+        return;
     SendCurrentMessage();
     SetInputEnabled(true);
-    if (closeAfterSend_) {
-        closeAfterSend_ = false;
-        ksUnloadForm(this);
-    }
 }
 
 void frmMain::SetInputEnabled(bool enabled) {
     QWidget* const controls[] = {txtMessage,      txtComputer,         txtFrom,           txtTo,     cmdSend,
                                  cmdOpenDataPath, cmdSendHotkeyOption, lblTag[0],         lblTag[1], lblTag[2],
                                  cmdToHistory,    cmdFromHistory,      cmdComputerHistory};
+    if (!enabled)
+        focusBeforeDisable_ = focusWidget(); // Qt moves the focus on when its control is disabled
     for (QWidget* control : controls)
         control->setEnabled(enabled);
+    if (enabled) {
+        // The focus goes back where it was when the send began, not to the one control that stayed enabled.
+        QWidget* const previous = focusBeforeDisable_;
+        focusBeforeDisable_ = nullptr;
+        if (previous != nullptr && previous->isEnabled())
+            previous->setFocus(Qt::ActiveWindowFocusReason);
+    }
     if (!enabled)
         QCoreApplication::processEvents();
     mousePointer_ = enabled ? 0 : 11;
@@ -573,10 +629,13 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
     if (GetSendHotkeyOption() == 0 && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
         txtMessage->Tag = txtMessage->Text();
         QCoreApplication::processEvents();
+        // A close among the pending events waits for this handler, so the window still stands.
+        messageKeyUsed_ = true;
+        if (unloaded_)
+            return;
         if (txtMessage->Text() != txtMessage->Tag)
             txtMessage->SetText(txtMessage->Tag);
         // The line break this key would type is never inserted.
-        messageKeyUsed_ = true;
         platform::formHelper().PressButton(cmdSend);
     }
 }

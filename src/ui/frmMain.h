@@ -2,9 +2,11 @@
 
 #include <QDateTime>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -110,6 +112,13 @@ public:
     static int VirtualKey(const QKeyEvent& event);
     static int ShiftMask(const QKeyEvent& event);
 
+    // Runs one event handler of the window through the error guard. A close that arrives while
+    // it runs (from a message box, a menu, a dialog or pending events that it lets run) waits
+    // until the outermost handler has returned; then the window unloads.
+    void Handle(const std::function<void()>& handler);
+    // True once the window has unloaded; its handlers then do nothing more.
+    bool IsUnloaded() const { return unloaded_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -124,13 +133,28 @@ private:
     bool ControlKeyRules(QKeyEvent& event);
     // The message field's own key handling; true when the key was used up.
     bool MessageKey(QKeyEvent& event);
+    // The window's key preview: Form_KeyDown and the window's own key rules, once per key press.
+    bool PreviewKey(QWidget* receiver, QKeyEvent& event);
+    // Unloads the window now, or once the running handlers have returned.
+    void Unload();
 
     bool loaded_ = false;
     bool unloaded_ = false;
     bool sending_ = false;
-    bool closeAfterSend_ = false;
+    bool closePending_ = false;
+    bool closingNow_ = false;
+    int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
     int mousePointer_ = 0;
+    // The control that had the focus when the input was disabled; it gets it back afterwards.
+    QPointer<QWidget> focusBeforeDisable_;
+    // The key press the preview has looked at, while Qt still hands it on to other widgets.
+    struct PreviewedKey {
+        const QEvent* event = nullptr;
+        quint64 timestamp = 0;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+    } previewed_;
 };
 
 } // namespace pellora

@@ -39,7 +39,8 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(ui::Twips(4500), ui::Twips(960), ui::Twips(1395), ui::Twips(435));
-    cmdCancel->setAutoDefault(false);
+    // Enter clicks Ok unless another button has the focus: a focused Cancel takes Enter itself.
+    cmdCancel->setAutoDefault(true);
 
     setTabOrder(chkTempFilePrefix, cmdOk);
     setTabOrder(cmdOk, cmdCancel);

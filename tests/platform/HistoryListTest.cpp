@@ -19,6 +19,7 @@
 
 using namespace pellora;
 using pellora::test::ReadFile;
+using pellora::test::WhenMenuOpens;
 using platform::HistoryList;
 
 namespace {
@@ -38,31 +39,6 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-// Runs `act` on the pop-up menu as soon as it is open; closes any menu still open after five
-// seconds so that a failing test cannot hang.
-void WhenMenuOpens(std::function<void(QMenu*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act, started] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (menu != nullptr && menu->isVisible()) {
-            poll->stop();
-            poll->deleteLater();
-            act(menu);
-        } else if (started->elapsed() > 5000) {
-            poll->stop();
-            poll->deleteLater();
-        }
-    });
-    poll->start();
-    QTimer::singleShot(5000, [] {
-        if (QWidget* popup = QApplication::activePopupWidget())
-            popup->close();
-    });
 }
 
 ino_t Inode(const QString& path) {

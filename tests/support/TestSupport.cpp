@@ -1,9 +1,13 @@
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <QSettings>
+#include <QTimer>
 
 namespace pellora::test {
 
@@ -48,6 +52,8 @@ QString TestHome::configHome() const { return QString::fromLocal8Bit(qgetenv("XD
 
 int FakeMessageBoxes::Show(const QString& text, int style, const QString& title, const QString& detail) {
     shown.append({text, style, title, detail});
+    if (onShow)
+        onShow();
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();
@@ -102,6 +108,8 @@ Fakes InstallFakes() {
 void FakeFormHelper::ShowAbout(QWidget* owner, const AppObject&, const QString&, const QPixmap*,
                                const QString& dedicationText) {
     ++aboutShown;
+    if (onAbout)
+        onAbout();
     aboutOwner = owner;
     dedication = dedicationText;
 }
@@ -117,6 +125,29 @@ QByteArray ReadFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+void WhenMenuOpens(std::function<void(QMenu*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act, started] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu != nullptr && menu->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            act(menu);
+        } else if (started->elapsed() > 5000) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start();
+    QTimer::singleShot(5000, [] {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
 }
 
 } // namespace pellora::test

@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+class QMenu;
+
 namespace pellora::test {
 
 // Points HOME and the XDG folders at a fresh temporary folder for the life of the object.
@@ -43,7 +45,8 @@ class FakeMessageBoxes : public platform::MessageBoxes {
 public:
     int Show(const QString& text, int style, const QString& title, const QString& detail) override;
     QList<ShownMessage> shown;
-    std::deque<int> answers; // next answers; when empty: 1 (OK) for style 16, 2 (Cancel) otherwise
+    std::deque<int> answers;      // next answers; when empty: 1 (OK) for style 16, 2 (Cancel) otherwise
+    std::function<void()> onShow; // runs while the box is up, as a real box's event loop would
 };
 
 // A mailslot network in memory.
@@ -72,6 +75,7 @@ public:
                    const QString& dedication) override;
     void PressButton(QAbstractButton* button) override;
     int aboutShown = 0;
+    std::function<void()> onAbout; // runs while the box is up
     QWidget* aboutOwner = nullptr;
     QString dedication;
     int pressed = 0;
@@ -96,6 +100,10 @@ Fakes InstallFakes();
 
 // Reads a whole file; empty when it does not exist.
 QByteArray ReadFile(const QString& path);
+
+// Runs `act` on the pop-up menu as soon as one is open; closes any menu still open after five
+// seconds so that a failing test cannot hang.
+void WhenMenuOpens(std::function<void(QMenu*)> act);
 
 } // namespace pellora::test
 

@@ -2,6 +2,9 @@
 
 #include "WindowFixture.h"
 
+#include <QMenu>
+#include <QPointer>
+
 using namespace pellora;
 using test::Window;
 
@@ -194,6 +197,103 @@ private slots:
             QTest::keyClick(w.form->txtMessage, Qt::Key_X);
             QCOMPARE(w.form->txtMessage->Text(), QStringLiteral("x"));
         }
+    }
+
+    // A handler's message box takes the focus, and on a desktop it comes back only when the
+    // window is activated again; Qt meanwhile hands the same key press on to the window itself.
+    void eachKeyPressIsHandledOnce_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("option");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Shift+F1 in the message") << "txtMessage" << 0 << int(Qt::Key_F1) << int(Qt::ShiftModifier);
+        QTest::newRow("Shift+F1 in the sender") << "txtFrom" << 0 << int(Qt::Key_F1) << int(Qt::ShiftModifier);
+        QTest::newRow("F5, a send that fails") << "txtMessage" << 2 << int(Qt::Key_F5) << 0;
+        QTest::newRow("F12 on a button, a send that fails") << "cmdSendHotkeyOption" << 3 << int(Qt::Key_F12) << 0;
+        QTest::newRow("Enter, a send that fails") << "txtTo" << 1 << int(Qt::Key_Return) << 0;
+    }
+    void eachKeyPressIsHandledOnce() {
+        QFETCH(QString, control);
+        QFETCH(int, option);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        Window w;
+        w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QString());
+        w.form->SetSendHotkeyOption(option);
+        auto dropFocus = [] {
+            if (QWidget* focus = QApplication::focusWidget())
+                focus->clearFocus();
+        };
+        w.fakes.formHelper->onAbout = dropFocus;
+        w.fakes.boxes->onShow = dropFocus;
+        w.key(w.form->findChild<QWidget*>(control), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(w.fakes.formHelper->aboutShown + int(w.fakes.boxes->shown.size()), 1);
+    }
+
+    // A field selects its whole text when the focus moves to it inside the window, not when the
+    // window gets the focus back from another application or a menu.
+    void comingBackDoesNotSelectAgain() {
+        Window w;
+        w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QString());
+        w.key(w.form->txtTo, Qt::Key_End);
+        QTest::keyClicks(w.form->txtTo, QStringLiteral("by"));
+        QCOMPARE(w.form->txtTo->text(), QStringLiteral("Bobby"));
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QApplication::setActiveWindow(w.form.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        QCOMPARE(QApplication::focusWidget(), w.form->txtTo);
+        QVERIFY(!w.form->txtTo->hasSelectedText());
+        QTest::keyClicks(w.form->txtTo, QStringLiteral("!"));
+        QCOMPARE(w.form->txtTo->text(), QStringLiteral("Bobby!"));
+        // A click or Tab inside the window still selects.
+        w.key(w.form->txtFrom, Qt::Key_Tab);
+        QTest::keyClick(w.form->cmdFromHistory, Qt::Key_Tab);
+        QCOMPARE(w.form->txtTo->selectedText(), QStringLiteral("Bobby!"));
+    }
+
+    // A close that arrives while a handler waits in an event loop happens after the handler.
+    void closeDuringAHandlerWaitsForIt_data() {
+        QTest::addColumn<QString>("during");
+        QTest::newRow("Escape queued behind Ctrl+Enter") << "ctrl+enter escape";
+        QTest::newRow("close box queued behind Ctrl+Enter") << "ctrl+enter close";
+        QTest::newRow("close box while a history menu is open") << "menu close";
+    }
+    void closeDuringAHandlerWaitsForIt() {
+        QFETCH(QString, during);
+        Window w;
+        w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
+        QPointer<frmMain> form = w.form.get();
+        auto closeBox = [form] {
+            if (form)
+                form->close();
+        };
+        if (during == QLatin1String("menu close")) {
+            w.form->FromHistory->Add(QStringLiteral("Eve"));
+            test::WhenMenuOpens([&](QMenu* menu) {
+                closeBox();
+                QTest::keyClick(menu, Qt::Key_Down); // Eve is picked as the menu goes
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            w.form->cmdFromHistory->click();
+            QCOMPARE(w.form->txtFrom->text(), QStringLiteral("Eve"));
+        } else {
+            if (during.endsWith(QLatin1String("escape")))
+                QCoreApplication::postEvent(w.form->txtMessage,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            else
+                QMetaObject::invokeMethod(w.form.get(), closeBox, Qt::QueuedConnection);
+            w.key(w.form->txtMessage, Qt::Key_Return, Qt::ControlModifier);
+            QCOMPARE(w.fakes.mailslots->delivered.size(), 1); // the send went through first
+        }
+        QVERIFY(w.closesSoon());
+        QVERIFY(w.form->FromHistory == nullptr);
+        platform::HistoryList stored;
+        stored.Open(QStringLiteral("From History.DAT"), QString(), App(), QString(), -1);
+        stored.Load();
+        QVERIFY(!stored.Entries().isEmpty());
     }
 
     void shiftEnterStartsAPlainLine() {

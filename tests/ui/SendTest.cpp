@@ -4,6 +4,7 @@
 
 #include "platform/Components.h"
 #include "platform/Error.h"
+#include "platform/Support.h"
 
 #include <QLabel>
 
@@ -220,6 +221,83 @@ private slots:
         QVERIFY(w.form->FromHistory != nullptr); // not unloaded inside the send
         QVERIFY(w.closesSoon());
         QVERIFY(w.form->FromHistory == nullptr);
+    }
+
+    // A send that leaves the window open gives the focus back to the control that had it, not
+    // to the one button that stays enabled during a send.
+    void focusComesBackAfterAFailedSend_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("click, empty field") << "click"
+                                            << "cmdSend"
+                                            << "empty";
+        QTest::newRow("Ctrl+Enter, no mailslot") << "ctrl+enter"
+                                                 << "txtMessage"
+                                                 << "open";
+        QTest::newRow("Enter in the recipient, write fails") << "enter"
+                                                             << "txtTo"
+                                                             << "write";
+        QTest::newRow("F5 in the computer, no mailslot") << "f5"
+                                                         << "txtComputer"
+                                                         << "open";
+        QTest::newRow("F12 in the message, empty field") << "f12"
+                                                         << "txtMessage"
+                                                         << "empty";
+    }
+    void focusComesBackAfterAFailedSend() {
+        QFETCH(QString, how);
+        QFETCH(QString, control);
+        QFETCH(QString, failure);
+        Window w;
+        w.fill(QStringLiteral("Ann"), failure == QLatin1String("empty") ? QString() : QStringLiteral("Bob"),
+               QStringLiteral("PC7"), QStringLiteral("Hi"));
+        w.fakes.mailslots->failOpen = failure == QLatin1String("open");
+        w.fakes.mailslots->failWrite = failure == QLatin1String("write");
+        const QStringList options{QStringLiteral("ctrl+enter"), QStringLiteral("enter"), QStringLiteral("f5"),
+                                  QStringLiteral("f12")};
+        w.form->SetSendHotkeyOption(std::max(0, int(options.indexOf(how))));
+        auto* target = w.form->findChild<QWidget*>(control);
+        const QMap<QString, QPair<Qt::Key, Qt::KeyboardModifiers>> keys{
+            {QStringLiteral("click"), {Qt::Key_Space, Qt::NoModifier}},
+            {QStringLiteral("ctrl+enter"), {Qt::Key_Return, Qt::ControlModifier}},
+            {QStringLiteral("enter"), {Qt::Key_Return, Qt::NoModifier}},
+            {QStringLiteral("f5"), {Qt::Key_F5, Qt::NoModifier}},
+            {QStringLiteral("f12"), {Qt::Key_F12, Qt::NoModifier}}};
+        w.key(target, keys[how].first, keys[how].second);
+        QCOMPARE(w.fakes.boxes->shown.size(), 1);
+        QVERIFY(w.form->isVisible());
+        QCOMPARE(QApplication::focusWidget(), target);
+        // Typing goes on where it was, and Enter does not reach the settings button.
+        if (auto* field = qobject_cast<QLineEdit*>(target)) {
+            QTest::keyClicks(field, QStringLiteral("!"));
+            QVERIFY(field->text().endsWith(QLatin1Char('!')));
+        }
+    }
+
+    // The message leaves as typed: a no-break space or a pasted line separator stays what it is,
+    // and each line break of the field is CR LF.
+    void messageIsSentAsTyped_data() {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("no-break space") << QStringLiteral("a\u00a0b") << QStringLiteral("a\u00a0b");
+        QTest::newRow("line separator") << QStringLiteral("a\u2028b") << QStringLiteral("a\u2028b");
+        QTest::newRow("paragraph break") << QStringLiteral("a\u2029b") << QStringLiteral("a\r\nb");
+        QTest::newRow("LF") << QStringLiteral("a\nb\n") << QStringLiteral("a\r\nb\r\n");
+        QTest::newRow("tab and blanks") << QStringLiteral(" \ta  ") << QStringLiteral(" \ta  ");
+    }
+    void messageIsSentAsTyped() {
+        QFETCH(QString, pasted);
+        QFETCH(QString, sent);
+        Window w;
+        w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QString());
+        w.form->txtMessage->insertPlainText(pasted); // what a paste does
+        QCOMPARE(w.form->txtMessage->Text(), sent);
+        w.form->cmdSend->click();
+        QCOMPARE(w.fakes.mailslots->delivered.size(), 1);
+        QCOMPARE(w.fakes.mailslots->delivered.first(),
+                 QByteArray("Ann\0Bob\0", 8) + ksAnsiToOem(sent) + QByteArray(1, '\0'));
+        QVERIFY(test::ReadFile(w.copyPath()).endsWith("\r\n\r\n" + sent.toUtf8()));
     }
 
     void sameSecondSendsKeepBothCopies() {

@@ -127,6 +127,9 @@ private slots:
         QTest::addColumn<bool>("after");
         QTest::newRow("check, Ok") << false << "check ok" << true;
         QTest::newRow("check, Enter") << false << "check enter" << true;
+        QTest::newRow("check, Enter on a focused Cancel") << false << "check cancel by enter" << false;
+        QTest::newRow("check, Space on Cancel") << false << "check cancel by space" << false;
+        QTest::newRow("check, Space on Ok") << false << "check ok by space" << true;
         QTest::newRow("check, Cancel") << false << "check cancel" << false;
         QTest::newRow("check, Escape") << false << "check escape" << false;
         QTest::newRow("check, close box") << false << "check close" << false;
@@ -146,7 +149,12 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), dialog.chkTempFilePrefix);
             if (how.startsWith(QLatin1String("check")))
                 QTest::keyClick(dialog.chkTempFilePrefix, Qt::Key_Space); // toggles
-            if (how.endsWith(QLatin1String("ok")))
+            if (how.contains(QLatin1String(" by "))) {
+                // A key on a button that has the focus clicks that button.
+                QPushButton* button = how.contains(QLatin1String("cancel")) ? dialog.cmdCancel : dialog.cmdOk;
+                button->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(button, how.endsWith(QLatin1String("enter")) ? Qt::Key_Return : Qt::Key_Space);
+            } else if (how.endsWith(QLatin1String("ok")))
                 dialog.cmdOk->click();
             else if (how.endsWith(QLatin1String("enter")))
                 QTest::keyClick(dialog.chkTempFilePrefix, Qt::Key_Return);
