@@ -45,10 +45,15 @@ QString PrepareDataFolder() {
 
 void cmdOpenDataPath_Click(QWidget* mainWindow) {
     constexpr int kShowDefault = 10;
-    const int result =
-        platform::shell().Execute(mainWindow, QStringLiteral("open"), DataPath, QString(), QString(), kShowDefault);
-    if (result <= 32)
-        platform::MsgBox(DataPath + QStringLiteral("\r\n\r\nCan't open data folder."), platform::MsgBoxStyle::Critical);
+    // The desktop's answer may come after this handler has returned, even after the window has
+    // closed: the message needs nothing but the path.
+    const QString path = DataPath;
+    platform::shell().Execute(mainWindow, QStringLiteral("open"), path, QString(), QString(), kShowDefault,
+                              [path](int result) {
+                                  if (result <= 32)
+                                      platform::MsgBox(path + QStringLiteral("\r\n\r\nCan't open data folder."),
+                                                       platform::MsgBoxStyle::Critical);
+                              });
 }
 
 } // namespace pellora::modMain

@@ -26,7 +26,9 @@ bool Main();
 // empty text after telling the user that it cannot be created or opened.
 QString PrepareDataFolder();
 
-// The data folder button: asks the desktop to show the data folder.
+// The data folder button: asks the desktop to show the data folder, without waiting for it. When
+// the desktop cannot, the path and "Can't open data folder." are shown, possibly after the
+// handler has returned.
 void cmdOpenDataPath_Click(QWidget* mainWindow);
 
 } // namespace modMain

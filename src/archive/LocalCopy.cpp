@@ -2,6 +2,7 @@
 
 #include "platform/Components.h"
 #include "platform/Error.h"
+#include "platform/RegionalFormat.h"
 #include "platform/Services.h"
 #include "platform/Support.h"
 
@@ -11,52 +12,18 @@
 
 namespace pellora::archive {
 
-namespace {
-
-// The time format without its time-zone part ("t", "tt", ...) and the blank that separated it.
-QString TimeFormatWithoutZone(const QString& format) {
-    QString out;
-    bool quoted = false;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format.at(i);
-        if (c == u'\'') {
-            quoted = !quoted;
-            out += c;
-            continue;
-        }
-        if (quoted || c != u't') {
-            out += c;
-            continue;
-        }
-        while (i + 1 < format.size() && format.at(i + 1) == u't')
-            ++i;
-        if (i + 1 < format.size() && format.at(i + 1).isSpace()) {
-            while (i + 1 < format.size() && format.at(i + 1).isSpace())
-                ++i;
-        } else {
-            while (!out.isEmpty() && out.back().isSpace())
-                out.chop(1);
-        }
-    }
-    return out.trimmed();
-}
-
-} // namespace
-
 QString LocalCopyFileName(const QDateTime& sent, bool tempFilePrefix) {
     const QString stamp = QLocale::c().toString(sent, QStringLiteral("yyyy-MM-dd HH-mm-ss"));
     return (tempFilePrefix ? QStringLiteral("~$") : QString()) + QStringLiteral("Message ") + stamp +
            QStringLiteral(".TXT");
 }
 
-QString DateText(const QDateTime& when) { return DateText(when, QLocale::system()); }
-
-QString DateText(const QDateTime& when, const QLocale& locale) {
-    const QString date = locale.toString(when.date(), locale.dateFormat(QLocale::ShortFormat));
+QString DateText(const QDateTime& when) {
+    const QString date = platform::ShortDateText(when.date());
     const QTime time = when.time();
     if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
         return date;
-    return date + u' ' + locale.toString(time, TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+    return date + u' ' + platform::LongTimeText(time);
 }
 
 QString LocalCopyText(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,

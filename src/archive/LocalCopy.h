@@ -6,17 +6,14 @@
 #include <QDateTime>
 #include <QString>
 
-class QLocale;
-
 namespace pellora::archive {
 
 // "Message 2016-02-24 10-01-05.TXT" (24-hour clock), with "~$" in front when asked.
 QString LocalCopyFileName(const QDateTime& sent, bool tempFilePrefix);
 
 // The date and time as the user's regional settings show them: the short date, one blank and
-// the long time without a time zone; the time is left out when it is exactly 00:00:00.
+// the long time; the time is left out when it is exactly 00:00:00.
 QString DateText(const QDateTime& when);
-QString DateText(const QDateTime& when, const QLocale& locale);
 
 // The content of a local copy: the "From:", "To:" and "Computer:" lines where their field is
 // not empty, the "Date:" line, an empty line (each ending with CR LF), then the message as is.

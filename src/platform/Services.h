@@ -54,10 +54,13 @@ public:
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Asks the desktop to carry out `operation` ("open") on `file`. Returns a number greater
-    // than 32 on success and 32 or less on failure.
-    virtual int Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
-                        const QString& directory, int showCommand) = 0;
+    // Asks the desktop to carry out `operation` ("open") on `file`, without waiting for it.
+    // `done` receives the result once it is known: a number greater than 32 on success and 32
+    // or less on failure. It runs at most once, either before Execute returns or later from the
+    // event loop (through the guard of event handlers), possibly after `owner` is gone; it does
+    // not run when the program ends first.
+    virtual void Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+                         const QString& directory, int showCommand, std::function<void(int result)> done) = 0;
 };
 
 class Clock {

@@ -8,7 +8,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
 
 using namespace pellora;
@@ -18,6 +21,17 @@ class StartupTest : public QObject {
 
 private:
     test::Fakes fakes_;
+    // An executable shell script in `home` that stands for xdg-open.
+    static QString WriteLauncher(const test::TestHome& home, const QByteArray& body) {
+        const QString path = home.path() + QStringLiteral("/fake-xdg-open");
+        QFile script(path);
+        if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QString();
+        script.write("#!/bin/sh\n" + body);
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
     static QString dataHome() { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")); }
     static void setDataHome(const QString& path) { qputenv("XDG_DATA_HOME", path.toLocal8Bit()); }
     static QList<QWidget*> visibleWindows() {
@@ -129,41 +143,95 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         modMain::DataPath = folder;
         const QString record = home.path() + QStringLiteral("/launched.txt");
-        const QString launcher = home.path() + QStringLiteral("/fake-xdg-open");
-        QFile script(launcher);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + record.toLocal8Bit() + "\"\n[ -d \"$1\" ]\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString launcher =
+            WriteLauncher(home, "printf '%s' \"$1\" > \"" + record.toLocal8Bit() + "\"\n[ -d \"$1\" ]\n");
         platform::services().shell = std::make_shared<platform::XdgShell>(launcher, 5000);
 
         modMain::cmdOpenDataPath_Click(nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(test::ReadFile(record)), folder, 10000);
+        QTest::qWait(500); // the launcher's status has come in by now
         QVERIFY(fakes_.boxes->shown.isEmpty());
-        QCOMPARE(QString::fromLocal8Bit(test::ReadFile(record)), folder);
 
         // The folder is removed from outside: the same path in the message, the program goes on.
         QVERIFY(QDir(folder).removeRecursively());
         QFile::remove(record);
         modMain::cmdOpenDataPath_Click(nullptr);
-        QCOMPARE(fakes_.boxes->shown.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(fakes_.boxes->shown.size(), 1, 10000);
         QCOMPARE(fakes_.boxes->shown.first().text, folder + QStringLiteral("\r\n\r\nCan't open data folder."));
         QCOMPARE(fakes_.boxes->shown.first().style, 16);
         QVERIFY(!QFileInfo::exists(record)); // a missing folder is never handed to the launcher
     }
 
+    // What the launcher does decides the answer, and the button never waits for it: the window
+    // goes on handling events while the launcher runs, and a failure is told afterwards.
+    void shellFailuresAreToldApart_data() {
+        QTest::addColumn<QString>("launcher");     // a program; "script:" + a shell script; "missing"; "not executable"
+        QTest::addColumn<int>("waitMilliseconds"); // how long a launcher's end still counts
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<int>("watchMilliseconds"); // how long no message must come, when none is due
+        QTest::newRow("launcher reports failure") << "/bin/false" << 5000 << true << 0;
+        QTest::newRow("launcher ends with status 3") << "script:exit 3" << 5000 << true << 0;
+        QTest::newRow("launcher killed by a signal") << "script:kill -KILL $$" << 5000 << true << 0;
+        QTest::newRow("no launcher at all") << "missing" << 5000 << true << 0;
+        QTest::newRow("launcher that cannot be run") << "not executable" << 5000 << true << 0;
+        QTest::newRow("launcher succeeds") << "/bin/true" << 5000 << false << 1000;
+        QTest::newRow("launcher still running after the wait")
+            << "script:exec sleep 4 </dev/null >/dev/null 2>&1" << 1500 << false << 2000;
+        QTest::newRow("launcher failing after the wait")
+            << "script:sleep 2 </dev/null >/dev/null 2>&1; exit 1" << 1000 << false << 3000;
+    }
     void shellFailuresAreToldApart() {
+        QFETCH(QString, launcher);
+        QFETCH(int, waitMilliseconds);
+        QFETCH(bool, fails);
+        QFETCH(int, watchMilliseconds);
         test::TestHome home;
-        const QString folder = home.path();
-        // A launcher that reports failure.
-        platform::XdgShell failing(QStringLiteral("/bin/false"), 5000);
-        QVERIFY(failing.Execute(nullptr, QStringLiteral("open"), folder, {}, {}, 10) <= 32);
-        // No launcher at all.
-        platform::XdgShell missing(home.path() + QStringLiteral("/no-such-launcher"), 5000);
-        const int result = missing.Execute(nullptr, QStringLiteral("open"), folder, {}, {}, 10);
-        Q_UNUSED(result); // falls back to Qt's own desktop services, whose answer depends on the system
-        // A launcher that succeeds.
-        platform::XdgShell working(QStringLiteral("/bin/true"), 5000);
-        QVERIFY(working.Execute(nullptr, QStringLiteral("open"), folder, {}, {}, 10) > 32);
+        modMain::DataPath = home.path();
+        if (launcher.startsWith(QLatin1String("script:"))) {
+            launcher = WriteLauncher(home, launcher.mid(7).toLocal8Bit() + '\n');
+        } else if (launcher == QLatin1String("missing")) {
+            launcher = home.path() + QStringLiteral("/no-such-launcher");
+        } else if (launcher == QLatin1String("not executable")) {
+            launcher = WriteLauncher(home, "exit 0\n");
+            QVERIFY(QFile::setPermissions(launcher, QFile::ReadOwner | QFile::WriteOwner));
+        }
+        platform::services().shell = std::make_shared<platform::XdgShell>(launcher, waitMilliseconds);
+
+        QElapsedTimer click;
+        click.start();
+        modMain::cmdOpenDataPath_Click(nullptr);
+        QVERIFY2(click.elapsed() < 750, qPrintable(QStringLiteral("the click took %1 ms").arg(click.elapsed())));
+
+        if (fails) {
+            QTRY_COMPARE_WITH_TIMEOUT(fakes_.boxes->shown.size(), 1, 10000);
+            QCOMPARE(fakes_.boxes->shown.first().text, home.path() + QStringLiteral("\r\n\r\nCan't open data folder."));
+            QCOMPARE(fakes_.boxes->shown.first().style, 16);
+            QCOMPARE(fakes_.boxes->shown.first().title, QStringLiteral("Kestrine - Pellora"));
+            QTest::qWait(300);
+            QCOMPARE(fakes_.boxes->shown.size(), 1); // one answer per click
+        } else {
+            QTest::qWait(watchMilliseconds);
+            QVERIFY(fakes_.boxes->shown.isEmpty());
+        }
+    }
+
+    // The launcher's failure comes in after the main window has closed: the message still tells
+    // the path, and nothing of the window is touched.
+    void launcherAnswersAfterTheWindowHasClosed() {
+        test::TestHome home;
+        QVERIFY(modMain::Main());
+        QPointer<frmMain> form = modMain::MainForm;
+        QVERIFY(form);
+        const QString launcher = WriteLauncher(home, "sleep 1\nexit 1\n");
+        platform::services().shell = std::make_shared<platform::XdgShell>(launcher, 5000);
+
+        form->cmdOpenDataPath->click();
+        QVERIFY(fakes_.boxes->shown.isEmpty()); // the launcher is still running
+        form->close();
+        QTRY_VERIFY(form.isNull());
+        QTRY_COMPARE_WITH_TIMEOUT(fakes_.boxes->shown.size(), 1, 10000);
+        QCOMPARE(fakes_.boxes->shown.first().text,
+                 home.dataHome() + QStringLiteral("/Orvane/Pellora\r\n\r\nCan't open data folder."));
     }
 };
 

@@ -14,6 +14,10 @@
 
 #include <stdexcept>
 
+#ifndef Q_OS_WIN
+#include <locale.h>
+#endif
+
 using namespace pellora;
 using archive::LocalCopyFileName;
 using pellora::test::ReadFile;
@@ -48,6 +52,51 @@ public:
     bool throwForeign = false;
     QStringList paths;
     QList<QList<int>> options;
+};
+
+// Sets the locale variables for the life of the object, unsetting the others, and restores
+// them afterwards.
+class LocaleVariables {
+public:
+    explicit LocaleVariables(const QString& assignments) {
+        for (const char* name : kNames)
+            saved_.append({name, qgetenv(name)});
+        for (const char* name : kNames)
+            qunsetenv(name);
+        for (const QString& assignment : assignments.split(u' ', Qt::SkipEmptyParts)) {
+            const qsizetype equals = assignment.indexOf(u'=');
+            const QByteArray value = assignment.mid(equals + 1).toLocal8Bit();
+            qputenv(assignment.left(equals).toLocal8Bit().constData(), value);
+#ifndef Q_OS_WIN
+            // Every locale a row names must be there: a missing one would only look like "C".
+            const locale_t probe = newlocale(LC_TIME_MASK, value.constData(), static_cast<locale_t>(nullptr));
+            if (probe != static_cast<locale_t>(nullptr))
+                freelocale(probe);
+            else if (!value.startsWith("xx_"))
+                missing_ += QStringLiteral("locale %1 is not installed (scripts/install-deps --test installs "
+                                           "locales-all); ")
+                                .arg(QString::fromLocal8Bit(value));
+#endif
+        }
+    }
+    ~LocaleVariables() {
+        for (const auto& [name, value] : saved_) {
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+    LocaleVariables(const LocaleVariables&) = delete;
+    LocaleVariables& operator=(const LocaleVariables&) = delete;
+
+    bool installed() const { return missing_.isEmpty(); }
+    QString missing() const { return missing_; }
+
+private:
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_TIME", "LC_CTYPE", "LANG"};
+    QList<QPair<const char*, QByteArray>> saved_;
+    QString missing_;
 };
 
 } // namespace
@@ -87,24 +136,69 @@ private slots:
         QCOMPARE(LocalCopyFileName(sent, prefix), expected);
     }
 
+    // The date line follows the locale that LC_ALL, LC_TIME or LANG names, with the C library's
+    // own short date and time formats (those of strftime's %x and %X).
     void dateText_data() {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QTime>("time");
+#ifdef Q_OS_WIN
+        QSKIP("Windows takes the formats from the user's own settings, not from locale variables");
+#endif
+        QTest::addColumn<QString>("variables"); // NAME=value, blank-separated; the others are unset
+        QTest::addColumn<QDateTime>("when");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("day.month.year, 24 hours") << "de_DE" << QTime(10, 1, 5) << "24.02.16 10:01:05";
-        QTest::newRow("month/day/year, AM") << "en_US" << QTime(10, 1, 5) << "2/24/16 10:01:05 AM";
-        QTest::newRow("PM") << "en_US" << QTime(23, 59, 59) << "2/24/16 11:59:59 PM";
-        QTest::newRow("midnight leaves the time out") << "de_DE" << QTime(0, 0, 0) << "24.02.16";
-        QTest::newRow("one second past midnight") << "de_DE" << QTime(0, 0, 1) << "24.02.16 00:00:01";
-        QTest::newRow("time zone in front") << "zh_CN" << QTime(10, 1, 5) << "2016/2/24 10:01:05";
-        QTest::newRow("quoted letters kept") << "fr_CA" << QTime(10, 1, 5) << "2016-02-24 10 h 01 min 05 s";
+        const QDate day(2016, 2, 24);
+        const QString de = QStringLiteral("LC_ALL=de_DE.UTF-8");
+        const QString us = QStringLiteral("LC_ALL=en_US.UTF-8");
+        QTest::newRow("day.month.year, 24 hours") << de << QDateTime(day, QTime(10, 1, 5)) << "24.02.2016 10:01:05";
+        QTest::newRow("month/day/year, AM") << us << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05 AM";
+        QTest::newRow("PM") << us << QDateTime(day, QTime(23, 59, 59)) << "02/24/2016 11:59:59 PM";
+        QTest::newRow("noon hour, PM") << us << QDateTime(QDate(2026, 12, 7), QTime(12, 42, 54))
+                                       << "12/07/2026 12:42:54 PM";
+        QTest::newRow("midnight leaves the time out") << de << QDateTime(day, QTime(0, 0, 0)) << "24.02.2016";
+        QTest::newRow("midnight, AM/PM locale") << us << QDateTime(day, QTime(0, 0, 0)) << "02/24/2016";
+        QTest::newRow("one second past midnight") << de << QDateTime(day, QTime(0, 0, 1)) << "24.02.2016 00:00:01";
+        QTest::newRow("one second past midnight, AM/PM locale")
+            << us << QDateTime(day, QTime(0, 0, 1)) << "02/24/2016 12:00:01 AM";
+        QTest::newRow("C locale") << "LC_ALL=C" << QDateTime(QDate(2026, 12, 7), QTime(12, 42, 54))
+                                  << "12/07/26 12:42:54";
+        QTest::newRow("POSIX locale") << "LC_ALL=POSIX" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+        QTest::newRow("no variable set") << "" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+        QTest::newRow("locale without its character set")
+            << "LC_ALL=de_DE" << QDateTime(day, QTime(10, 1, 5)) << "24.02.2016 10:01:05";
+        QTest::newRow("LC_TIME over LANG")
+            << "LC_TIME=de_DE.UTF-8 LANG=en_US.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "24.02.2016 10:01:05";
+        QTest::newRow("LANG alone") << "LANG=en_US.UTF-8" << QDateTime(day, QTime(10, 1, 5))
+                                    << "02/24/2016 10:01:05 AM";
+        QTest::newRow("LC_ALL over LC_TIME")
+            << "LC_ALL=en_US.UTF-8 LC_TIME=de_DE.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05 AM";
+        QTest::newRow("LC_CTYPE does not decide")
+            << "LC_CTYPE=de_DE.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+        QTest::newRow("locale not installed gives C")
+            << "LC_ALL=xx_XX.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+        QTest::newRow("year first") << "LC_ALL=fr_CA.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "2016-02-24 10:01:05";
+        QTest::newRow("letters of the locale")
+            << "LC_ALL=zh_CN.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << QStringLiteral("2016年02月24日 10时01分05秒");
     }
 
     void dateText() {
-        QFETCH(QString, locale);
-        QFETCH(QTime, time);
+        QFETCH(QString, variables);
+        QFETCH(QDateTime, when);
         QFETCH(QString, expected);
-        QCOMPARE(archive::DateText(QDateTime(QDate(2016, 2, 24), time), QLocale(locale)), expected);
+        LocaleVariables environment(variables);
+        QVERIFY2(environment.installed(), qPrintable(environment.missing()));
+        QCOMPARE(archive::DateText(when), expected);
+    }
+
+    // A whole copy under day.month.year and a 24-hour clock.
+    void copyWithRegionalDate() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows takes the formats from the user's own settings, not from locale variables");
+#endif
+        LocaleVariables environment(QStringLiteral("LC_ALL=de_DE.UTF-8"));
+        QVERIFY2(environment.installed(), qPrintable(environment.missing()));
+        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"));
+        QCOMPARE(
+            ReadFile(data_.filePath(QStringLiteral("Message 2016-02-24 10-01-05.TXT"))),
+            QByteArray("From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     24.02.2016 10:01:05\r\n\r\nHi"));
     }
 
     void text_data() {

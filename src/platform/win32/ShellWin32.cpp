@@ -13,8 +13,16 @@ namespace {
 
 class Win32Shell : public Shell {
 public:
-    int Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
-                const QString& directory, int showCommand) override {
+    // ShellExecuteA hands the file over and returns at once, so the answer comes before Execute
+    // returns.
+    void Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+                 const QString& directory, int showCommand, std::function<void(int result)> done) override {
+        done(Run(owner, operation, file, parameters, directory, showCommand));
+    }
+
+private:
+    static int Run(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+                   const QString& directory, int showCommand) {
         // The shell parents any window it shows (an error, a choice of program) to the
         // top-level window of the owner.
         void* window = nullptr;

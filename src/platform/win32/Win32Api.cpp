@@ -191,6 +191,45 @@ std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::ws
     return reinterpret_cast<std::intptr_t>(result);
 }
 
+// ---------------------------------------------------------------------------------------------
+// The user's regional formats.
+
+std::wstring ShortDate(int year, int month, int day) {
+    SYSTEMTIME when{};
+    when.wYear = static_cast<WORD>(year);
+    when.wMonth = static_cast<WORD>(month);
+    when.wDay = static_cast<WORD>(day);
+    const int size = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, nullptr, 0, nullptr);
+    if (size <= 0)
+        throw Failure("GetDateFormatEx", GetLastError());
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    const int length =
+        GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, text.data(), size, nullptr);
+    if (length <= 0)
+        throw Failure("GetDateFormatEx", GetLastError());
+    text.resize(static_cast<std::size_t>(length - 1)); // without the closing null
+    return text;
+}
+
+std::wstring LongTime(int hour, int minute, int second) {
+    SYSTEMTIME when{};
+    when.wYear = 2000; // any valid date: only the time is formatted
+    when.wMonth = 1;
+    when.wDay = 1;
+    when.wHour = static_cast<WORD>(hour);
+    when.wMinute = static_cast<WORD>(minute);
+    when.wSecond = static_cast<WORD>(second);
+    const int size = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &when, nullptr, nullptr, 0);
+    if (size <= 0)
+        throw Failure("GetTimeFormatEx", GetLastError());
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    const int length = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &when, nullptr, text.data(), size);
+    if (length <= 0)
+        throw Failure("GetTimeFormatEx", GetLastError());
+    text.resize(static_cast<std::size_t>(length - 1));
+    return text;
+}
+
 std::wstring ModulePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -86,6 +86,16 @@ bool CreateDirectoryTree(std::wstring_view path);
 std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::wstring_view file,
                                std::wstring_view parameters, std::wstring_view directory, int showCommand);
 
+// The date in the user's own short date format (GetDateFormatEx for the user's default locale,
+// DATE_SHORTDATE), for example L"24.02.2016" or L"2/24/2016". Throws Failure when the system
+// cannot format it.
+std::wstring ShortDate(int year, int month, int day);
+
+// The time in the user's own long time format (GetTimeFormatEx for the user's default locale,
+// no flags), with AM or PM where that format has them, for example L"10:01:05 AM". Throws
+// Failure when the system cannot format it.
+std::wstring LongTime(int hour, int minute, int second);
+
 // The full path of this program's own .exe file.
 std::wstring ModulePath();
 

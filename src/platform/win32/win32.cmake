@@ -6,6 +6,7 @@ target_sources(pellora_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SupportWin32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellWin32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DesktopWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RegionalFormatWin32.cpp
 )
 target_link_libraries(pellora_core PUBLIC shell32 ole32 uuid user32 advapi32)
 

@@ -1,0 +1,28 @@
+// The regional formats on Windows: the user's own short date and long time settings.
+
+#include "platform/RegionalFormat.h"
+#include "platform/win32/Win32Api.h"
+
+#include <QLocale>
+
+namespace pellora::platform {
+
+// Should the system refuse, Qt's reading of the same user settings stands in.
+
+QString ShortDateText(const QDate& date) {
+    try {
+        return QString::fromStdWString(win32::ShortDate(date.year(), date.month(), date.day()));
+    } catch (const win32::Failure&) {
+        return QLocale::system().toString(date, QLocale::ShortFormat);
+    }
+}
+
+QString LongTimeText(const QTime& time) {
+    try {
+        return QString::fromStdWString(win32::LongTime(time.hour(), time.minute(), time.second()));
+    } catch (const win32::Failure&) {
+        return QLocale::system().toString(time, QLocale::LongFormat);
+    }
+}
+
+} // namespace pellora::platform
