@@ -59,6 +59,52 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, ksGetSpecialFolder(5));
     }
 
+    // The folders made for the data are open to their owner only; the umask may take more,
+    // and folders that were there are left as they are.
+    void createdFoldersArePrivate() {
+#ifdef Q_OS_WIN
+        QSKIP("Folder modes are POSIX");
+#else
+        test::TestHome home;
+        const QString open = home.path() + QStringLiteral("/open");
+        QVERIFY(QDir().mkdir(open));
+        QVERIFY(QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        {
+            const test::ScopedUmask mask(022);
+            QVERIFY(ksCreateComplexDirectory(open + QStringLiteral("/Orvane/Pellora")));
+        }
+        QCOMPARE(test::FileMode(open), 0755);
+        QCOMPARE(test::FileMode(open + QStringLiteral("/Orvane")), 0700);
+        QCOMPARE(test::FileMode(open + QStringLiteral("/Orvane/Pellora")), 0700);
+        {
+            const test::ScopedUmask mask(0277);
+            QVERIFY(ksCreateComplexDirectory(open + QStringLiteral("/strict")));
+        }
+        QCOMPARE(test::FileMode(open + QStringLiteral("/strict")), 0500);
+#endif
+    }
+
+    // A relative $XDG_DATA_HOME is not a base folder: the default under $HOME is used, never
+    // a folder below the current one.
+    void specialFolderIgnoresARelativeXdgDataHome_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("relative") << QByteArray("relative/share");
+        QTest::newRow("dot") << QByteArray(".");
+        QTest::newRow("tilde") << QByteArray("~/.local/share");
+        QTest::newRow("empty") << QByteArray("");
+    }
+    void specialFolderIgnoresARelativeXdgDataHome() {
+#ifdef Q_OS_WIN
+        QSKIP("XDG folders are for Unix");
+#else
+        QFETCH(QByteArray, value);
+        test::TestHome home;
+        qputenv("XDG_DATA_HOME", value);
+        QCOMPARE(ksGetSpecialFolder(SpecialFolder::AppData), home.path() + QStringLiteral("/home/.local/share"));
+#endif
+    }
+
     void highlightAndUnload() {
         QLineEdit line(QStringLiteral("Bob"));
         ksHighlightText(&line);
