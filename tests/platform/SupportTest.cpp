@@ -184,6 +184,45 @@ private slots:
         qunsetenv("XDG_CURRENT_DESKTOP");
     }
 
+    // The error prompt and the message boxes show every text as it is: a path from the
+    // environment may hold markup, and it is shown, not rendered or linked.
+    void messageBoxTextsArePlain_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        const QString path = QStringLiteral("/home/<b>ann</b>/<a href=\"https://example.invalid/\">x</a>");
+        QTest::newRow("detail") << QStringLiteral("Can't write file.") << path;
+        QTest::newRow("text") << path + QStringLiteral("\r\n\r\nCan't open mailslot.") << QString();
+        QTest::newRow("both") << QStringLiteral("<i>a</i>") << QStringLiteral("<img src=\"/x\">&amp;");
+    }
+    void messageBoxTextsArePlain() {
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        QStringList shown;
+        QStringList notPlain;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box != nullptr);
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty())
+                    continue;
+                shown << label->text();
+                if (label->textFormat() != Qt::PlainText || label->openExternalLinks())
+                    notPlain << label->text();
+            }
+            box->close();
+        });
+        if (detail.isEmpty()) {
+            platform::CreateSystemMessageBoxes()->Show(text, 16, QStringLiteral("T"), QString());
+        } else {
+            bool logged = true;
+            platform::CreateSystemErrorPrompt()->ShowError(Error(75, detail), 21, 0, text, logged);
+        }
+        QCOMPARE(notPlain, QStringList());
+        QVERIFY(shown.contains(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+        if (!detail.isEmpty())
+            QVERIFY(shown.contains(detail));
+    }
+
     void aboutBoxAndPressButton() {
         auto helper = platform::CreateSystemFormHelper();
         QWidget owner;
