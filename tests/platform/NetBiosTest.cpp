@@ -438,6 +438,12 @@ private slots:
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\\\mailslot\\messngr")));
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\a\\b\\mailslot\\messngr")));
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\ABCDEFGHIJKLMNOP\\mailslot\\messngr")));
+        for (const char* computer : {"srv/share", "pc7:445", "host@SSL@443", "?", "PC*", "**", "pc\t7", "pc\x7f"}) {
+            QVERIFY2(!mailslots.Open(QStringLiteral("\\\\%1\\mailslot\\messngr").arg(QLatin1String(computer))),
+                     computer);
+            QVERIFY(!mailslots.lastError().isEmpty());
+            QVERIFY2(!ResolveComputer(QLatin1String(computer), QStringLiteral("WORKGROUP"), {}), computer);
+        }
         QVERIFY(!mailslots.lastError().isEmpty());
         QVERIFY(timer.elapsed() < 500);
     }

@@ -1,5 +1,6 @@
 #include "platform/linux/NetBiosResolver.h"
 
+#include "platform/MailslotPath.h"
 #include "platform/Support.h"
 
 #include <arpa/inet.h>
@@ -389,8 +390,8 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
 
 std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
                                       QString* error) {
-    if (computer.isEmpty() || computer.contains(u'\\')) {
-        SetError(error, QStringLiteral("The computer name is empty or holds a backslash."));
+    if (!IsUsableComputerName(computer)) {
+        SetError(error, QStringLiteral("The computer name cannot be used in a mailslot path."));
         return std::nullopt;
     }
 
