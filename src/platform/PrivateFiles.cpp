@@ -14,6 +14,7 @@
 
 namespace pellora::platform {
 
+#ifndef Q_OS_WIN
 namespace {
 
 constexpr QFileDevice::Permissions kOwnerFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -21,6 +22,7 @@ constexpr QFileDevice::Permissions kOwnerFolder = QFileDevice::ReadOwner | QFile
                                                   QFileDevice::WriteUser | QFileDevice::ExeUser;
 
 } // namespace
+#endif
 
 bool MakePrivatePath(const QString& folder) {
     if (folder.isEmpty())
@@ -75,7 +77,7 @@ bool MakeFilePrivate(const QString& path) {
     if (errno != EEXIST)
         return false;
     struct stat info {};
-    if (::lstat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     const mode_t wanted = S_IRUSR | S_IWUSR;
     const mode_t mask = ::umask(0077);
