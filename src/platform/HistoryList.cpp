@@ -2,6 +2,7 @@
 
 #include "platform/App.h"
 #include "platform/Error.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Support.h"
 
 #include <QApplication>
@@ -195,7 +196,7 @@ void HistoryList::Save() {
     if (path_.isEmpty())
         throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("The history list is not open."));
     const QString folder = QFileInfo(path_).absolutePath();
-    if (!QDir().mkpath(folder))
+    if (!MakePrivatePath(folder))
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
 
     // Unbuffered, so that a failing write (a full disk) shows at once: with Qt's buffer the
@@ -203,6 +204,9 @@ void HistoryList::Save() {
     // puts an empty file in place of the old one.
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
+    // QSaveFile gives the new file the mode of the one it replaces; a history is private.
+    if (!file.setPermissions(PrivateFilePermissions()))
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
     const QByteArray bytes = Serialize(entries_);
     if (file.write(bytes) != bytes.size() || !file.commit())

@@ -2,7 +2,12 @@
 
 #include "platform/App.h"
 #include "platform/Error.h"
+#include "platform/PrivateFiles.h"
+#ifndef Q_OS_WIN
+#include "platform/linux/XdgFolders.h"
+#endif
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 
@@ -20,6 +25,8 @@ std::unique_ptr<QSettings> OpenSettings(const AppObject& app) {
     constexpr QSettings::Format format = QSettings::NativeFormat;
 #else
     constexpr QSettings::Format format = QSettings::IniFormat;
+    // Under $XDG_CONFIG_HOME only when it is absolute, as the XDG rules say; else ~/.config.
+    QSettings::setPath(format, QSettings::UserScope, XdgConfigHome());
 #endif
     return std::make_unique<QSettings>(format, QSettings::UserScope, app.CompanyName, app.InternalName);
 }
@@ -167,6 +174,13 @@ void SettingsStore::WriteValue(const QString& section, const QString& key, int k
         if (current.isValid() && current.typeId() != QMetaType::QStringList && current.toString() == stored.toString())
             return;
     }
+#ifndef Q_OS_WIN
+    // QSettings keeps the mode of the file it replaces and creates folders open to all: the
+    // folders and the file are made private before it writes.
+    if (!MakePrivatePath(QFileInfo(fileName).path()) || !MakeFilePrivate(fileName))
+        throw Error(ErrorNumber::PathFileAccess,
+                    QStringLiteral("Can't store the setting \"%1\" in %2.").arg(key, fileName));
+#endif
     settings.setValue(FullKey(section, key), stored);
     settings.sync();
     QSettings::Status result = settings.status();

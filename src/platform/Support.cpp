@@ -3,6 +3,7 @@
 #include "platform/Support.h"
 
 #include "platform/Error.h"
+#include "platform/PrivateFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -79,9 +80,8 @@ bool ksCreateComplexDirectory(const QString& path) {
     const QFileInfo info(path);
     if (info.exists())
         return info.isDir();
-    if (!QDir().mkpath(path))
-        return false;
-    return QFileInfo(path).isDir();
+    // The data folder holds the user's messages: what is created here is private.
+    return platform::MakePrivatePath(path);
 }
 
 void ksCenterFormEx(WindowHandle window) {

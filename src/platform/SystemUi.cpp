@@ -30,6 +30,12 @@ public:
         box.setTextFormat(Qt::PlainText);
         if (!detail.isEmpty())
             box.setInformativeText(ForDisplay(detail));
+        // Texts carry paths and names from outside; none is markup. QMessageBox guesses the
+        // format of its informative text and opens its links, so every label is set plain.
+        for (QLabel* label : box.findChildren<QLabel*>()) {
+            label->setTextFormat(Qt::PlainText);
+            label->setOpenExternalLinks(false);
+        }
         const int icon = style & 0x70;
         box.setIcon(icon == MsgBoxStyle::Critical ? QMessageBox::Critical
                     : icon == 32                  ? QMessageBox::Question

@@ -183,13 +183,14 @@ public:
             ::unlink(QFile::encodeName(path_).constData());
     }
 
-    // Creates a new, empty file with a random name in `folder`. Returns errno on failure.
+    // Creates a new, empty file with a random name in `folder`, readable by its owner only (less
+    // what the umask takes): it becomes the written file. Returns errno on failure.
     int Create(const QString& folder) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QString path = folder + QStringLiteral("/.pellora-%1.tmp")
                                               .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16,
                                                    QLatin1Char('0'));
-            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 fd_ = fd;
                 path_ = path;

@@ -1,5 +1,6 @@
 #include "sending/Delivery.h"
 
+#include "platform/MailslotPath.h"
 #include "platform/Services.h"
 #include "sending/Packet.h"
 
@@ -7,7 +8,11 @@ namespace pellora::sending {
 
 DeliveryResult Deliver(const QString& from, const QString& to, const QString& computer, const QString& message) {
     const QString path = MailslotPath(computer);
-    std::unique_ptr<platform::MailslotFile> mailslot = platform::mailslots().Open(path);
+    // A computer text that cannot name a computer is refused here, on every platform, before
+    // the path reaches the system.
+    std::unique_ptr<platform::MailslotFile> mailslot;
+    if (platform::IsUsableComputerName(computer))
+        mailslot = platform::mailslots().Open(path);
     if (!mailslot) {
         platform::MsgBox(path + QStringLiteral("\r\n\r\nCan't open mailslot."), platform::MsgBoxStyle::Critical);
         return DeliveryResult::NotDelivered;

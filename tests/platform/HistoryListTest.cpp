@@ -234,6 +234,33 @@ private slots:
         QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
     }
 
+    // The history and its folders are private. A file from before keeps its mode until it is
+    // written again.
+    void savedFilesArePrivate() {
+#ifdef Q_OS_WIN
+        QSKIP("File modes are POSIX");
+#else
+        const test::ScopedUmask mask(022);
+        const QString path = HistoryFolder() + u'/' + kFile;
+        HistoryList list;
+        Open(list);
+        list.Add(QStringLiteral("Ann"));
+        list.Save();
+        QCOMPARE(test::FileMode(path), 0600);
+        QCOMPARE(test::FileMode(HistoryFolder()), 0700);
+        QCOMPARE(test::FileMode(QFileInfo(HistoryFolder()).path()), 0700);
+
+        QVERIFY(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        HistoryList next;
+        Open(next);
+        next.Load();
+        QCOMPARE(test::FileMode(path), 0644);
+        next.Save();
+        QCOMPARE(test::FileMode(path), 0600);
+#endif
+    }
+
     // Whatever the bytes, Parse returns at most 25 distinct entries, and what it returns
     // survives a round trip unchanged.
     void parseNeverFails() {

@@ -128,6 +128,62 @@ private slots:
         QCOMPARE(offset, 34);
     }
 
+    // The 15-byte limit holds for the bytes sent: upper-cased first, then in the OEM code page.
+    void exactNameLimit_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes"); // the 15 name bytes; null when refused
+        QTest::newRow("short") << QStringLiteral("pc7") << QByteArray("PC7            ");
+        QTest::newRow("15 letters") << QStringLiteral("abcdefghijklmno") << QByteArray("ABCDEFGHIJKLMNO");
+        QTest::newRow("16 letters") << QStringLiteral("abcdefghijklmnop") << QByteArray();
+        QTest::newRow("7 sharp s") << QString(7, QChar(0xDF)) << QByteArray("SSSSSSSSSSSSSS ");
+        QTest::newRow("8 sharp s") << QString(8, QChar(0xDF)) << QByteArray();
+        QTest::newRow("15 sharp s") << QString(15, QChar(0xDF)) << QByteArray();
+        QTest::newRow("ligature") << QStringLiteral("abcdefghijklmn") + QChar(0xFB00) << QByteArray();
+    }
+    void exactNameLimit() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        const std::optional<Name> exact = MakeExactName(name, 0x20);
+        QCOMPARE(exact.has_value(), !bytes.isNull());
+        if (exact)
+            QCOMPARE(exact->bytes, bytes + '\x20');
+        // What ResolveComputer sends for the name, or its refusal before any traffic.
+        if (!exact)
+            QVERIFY(!ResolveComputer(name, QStringLiteral("WORKGROUP"), {}));
+    }
+
+    // Addresses a name service answer may not send us to, and those a typed address may not be.
+    void answerAddresses_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("forbiddenAnswer");
+        QTest::addColumn<bool>("broadcastOrMulticast");
+        QTest::newRow("private") << QStringLiteral("10.0.0.7") << false << false;
+        QTest::newRow("public") << QStringLiteral("93.184.216.34") << false << false;
+        QTest::newRow("other subnet's broadcast") << QStringLiteral("10.1.255.255") << false << false;
+        QTest::newRow("zero") << QStringLiteral("0.0.0.0") << true << false;
+        QTest::newRow("this network") << QStringLiteral("0.1.2.3") << true << false;
+        QTest::newRow("loopback") << QStringLiteral("127.0.0.1") << true << false;
+        QTest::newRow("loopback, other") << QStringLiteral("127.255.0.9") << true << false;
+        QTest::newRow("multicast, first") << QStringLiteral("224.0.0.1") << true << true;
+        QTest::newRow("multicast, last") << QStringLiteral("239.255.255.255") << true << true;
+        QTest::newRow("reserved") << QStringLiteral("240.0.0.1") << true << false;
+        QTest::newRow("limited broadcast") << QStringLiteral("255.255.255.255") << true << true;
+        QTest::newRow("local broadcast") << QStringLiteral("10.0.0.255") << true << true;
+        QTest::newRow("second local broadcast") << QStringLiteral("192.168.7.127") << true << true;
+        QTest::newRow("just below 224") << QStringLiteral("223.255.255.255") << false << false;
+    }
+    void answerAddresses() {
+        QFETCH(QString, address);
+        QFETCH(bool, forbiddenAnswer);
+        QFETCH(bool, broadcastOrMulticast);
+        in_addr parsed{};
+        QVERIFY(::inet_pton(AF_INET, address.toLatin1().constData(), &parsed) == 1);
+        const std::uint32_t value = ntohl(parsed.s_addr);
+        const std::vector<std::uint32_t> local{0x0A0000FFu, 0xC0A8077Fu}; // 10.0.0.255, 192.168.7.127
+        QCOMPARE(IsForbiddenAnswerAddress(value, local), forbiddenAnswer);
+        QCOMPARE(IsBroadcastOrMulticast(value, local), broadcastOrMulticast);
+    }
+
     void referenceDatagram() {
         QCOMPARE(kReference.size(), 181);
         const QByteArray packet = QByteArray("Ann\0Bob\0Hi\0", 11);
@@ -438,6 +494,12 @@ private slots:
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\\\mailslot\\messngr")));
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\a\\b\\mailslot\\messngr")));
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\ABCDEFGHIJKLMNOP\\mailslot\\messngr")));
+        for (const char* computer : {"srv/share", "pc7:445", "host@SSL@443", "?", "PC*", "**", "pc\t7", "pc\x7f"}) {
+            QVERIFY2(!mailslots.Open(QStringLiteral("\\\\%1\\mailslot\\messngr").arg(QLatin1String(computer))),
+                     computer);
+            QVERIFY(!mailslots.lastError().isEmpty());
+            QVERIFY2(!ResolveComputer(QLatin1String(computer), QStringLiteral("WORKGROUP"), {}), computer);
+        }
         QVERIFY(!mailslots.lastError().isEmpty());
         QVERIFY(timer.elapsed() < 500);
     }

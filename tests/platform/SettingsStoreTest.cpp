@@ -239,6 +239,44 @@ private slots:
                  QVariant("Ann, Bob"));
     }
 
+    // The settings file and the folder made for it are private; a file from before keeps its
+    // mode until a value is written into it.
+    void storedFileIsPrivate() {
+#ifdef Q_OS_WIN
+        QSKIP("The settings live in the registry");
+#else
+        const test::ScopedUmask mask(022);
+        SettingsStore store;
+        store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
+        QCOMPARE(test::FileMode(IniPath()), 0600);
+        QCOMPARE(test::FileMode(ConfigHome() + QStringLiteral("/Orvane")), 0700);
+
+        QVERIFY(QFile::setPermissions(IniPath(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        SettingsStore next;
+        next.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
+        QCOMPARE(test::FileMode(IniPath()), 0644); // unchanged, not written
+        next.WriteValue(QString(), QStringLiteral("To"), ValueKind::Text, QStringLiteral("Bob"), App());
+        QCOMPARE(test::FileMode(IniPath()), 0600);
+        QCOMPARE(SettingsStore().ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("Ann"));
+#endif
+    }
+
+    // A relative $XDG_CONFIG_HOME is ignored: the settings go under ~/.config, never below the
+    // current folder.
+    void relativeXdgConfigHomeIsIgnored() {
+#ifdef Q_OS_WIN
+        QSKIP("XDG folders are for Unix");
+#else
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", "relative/config");
+        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+        const QString location = SettingsStore::Location(App());
+        qputenv("XDG_CONFIG_HOME", saved);
+        QCOMPARE(location, home + QStringLiteral("/.config/Orvane/Pellora.ini"));
+#endif
+    }
+
     void failedWriteThrows() {
         // The company folder is a regular file: the settings file cannot be made.
         WriteBytes(ConfigHome() + QStringLiteral("/Orvane"), "in the way");

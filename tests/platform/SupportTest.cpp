@@ -59,6 +59,52 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, ksGetSpecialFolder(5));
     }
 
+    // The folders made for the data are open to their owner only; the umask may take more,
+    // and folders that were there are left as they are.
+    void createdFoldersArePrivate() {
+#ifdef Q_OS_WIN
+        QSKIP("Folder modes are POSIX");
+#else
+        test::TestHome home;
+        const QString open = home.path() + QStringLiteral("/open");
+        QVERIFY(QDir().mkdir(open));
+        QVERIFY(QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        {
+            const test::ScopedUmask mask(022);
+            QVERIFY(ksCreateComplexDirectory(open + QStringLiteral("/Orvane/Pellora")));
+        }
+        QCOMPARE(test::FileMode(open), 0755);
+        QCOMPARE(test::FileMode(open + QStringLiteral("/Orvane")), 0700);
+        QCOMPARE(test::FileMode(open + QStringLiteral("/Orvane/Pellora")), 0700);
+        {
+            const test::ScopedUmask mask(0277);
+            QVERIFY(ksCreateComplexDirectory(open + QStringLiteral("/strict")));
+        }
+        QCOMPARE(test::FileMode(open + QStringLiteral("/strict")), 0500);
+#endif
+    }
+
+    // A relative $XDG_DATA_HOME is not a base folder: the default under $HOME is used, never
+    // a folder below the current one.
+    void specialFolderIgnoresARelativeXdgDataHome_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("relative") << QByteArray("relative/share");
+        QTest::newRow("dot") << QByteArray(".");
+        QTest::newRow("tilde") << QByteArray("~/.local/share");
+        QTest::newRow("empty") << QByteArray("");
+    }
+    void specialFolderIgnoresARelativeXdgDataHome() {
+#ifdef Q_OS_WIN
+        QSKIP("XDG folders are for Unix");
+#else
+        QFETCH(QByteArray, value);
+        test::TestHome home;
+        qputenv("XDG_DATA_HOME", value);
+        QCOMPARE(ksGetSpecialFolder(SpecialFolder::AppData), home.path() + QStringLiteral("/home/.local/share"));
+#endif
+    }
+
     void highlightAndUnload() {
         QLineEdit line(QStringLiteral("Bob"));
         ksHighlightText(&line);
@@ -136,6 +182,45 @@ private slots:
         }
         QCOMPARE(canvas.pixelColor(20, 15), QColor(10, 200, 30));
         qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+
+    // The error prompt and the message boxes show every text as it is: a path from the
+    // environment may hold markup, and it is shown, not rendered or linked.
+    void messageBoxTextsArePlain_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        const QString path = QStringLiteral("/home/<b>ann</b>/<a href=\"https://example.invalid/\">x</a>");
+        QTest::newRow("detail") << QStringLiteral("Can't write file.") << path;
+        QTest::newRow("text") << path + QStringLiteral("\r\n\r\nCan't open mailslot.") << QString();
+        QTest::newRow("both") << QStringLiteral("<i>a</i>") << QStringLiteral("<img src=\"/x\">&amp;");
+    }
+    void messageBoxTextsArePlain() {
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        QStringList shown;
+        QStringList notPlain;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box != nullptr);
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty())
+                    continue;
+                shown << label->text();
+                if (label->textFormat() != Qt::PlainText || label->openExternalLinks())
+                    notPlain << label->text();
+            }
+            box->close();
+        });
+        if (detail.isEmpty()) {
+            platform::CreateSystemMessageBoxes()->Show(text, 16, QStringLiteral("T"), QString());
+        } else {
+            bool logged = true;
+            platform::CreateSystemErrorPrompt()->ShowError(Error(75, detail), 21, 0, text, logged);
+        }
+        QCOMPARE(notPlain, QStringList());
+        QVERIFY(shown.contains(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+        if (!detail.isEmpty())
+            QVERIFY(shown.contains(detail));
     }
 
     void aboutBoxAndPressButton() {

@@ -118,6 +118,40 @@ private slots:
         QCOMPARE(Listing(folder.path()), QStringList{QStringLiteral("X.TXT")});
     }
 
+    // A copy is readable by its owner only, whatever the umask lets through; a file written
+    // again loses the mode it had.
+    void writtenFilesArePrivate_data() {
+        QTest::addColumn<int>("keepExisting");
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("new copy, umask 022") << -1 << 022 << 0600;
+        QTest::newRow("new copy, umask 000") << -1 << 0 << 0600;
+        QTest::newRow("new copy, umask 0277") << -1 << 0277 << 0400;
+        QTest::newRow("replaced file, umask 022") << 0 << 022 << 0600;
+    }
+    void writtenFilesArePrivate() {
+#ifdef Q_OS_WIN
+        QSKIP("File modes are POSIX");
+#else
+        QFETCH(int, keepExisting);
+        QFETCH(int, umask);
+        QFETCH(int, mode);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("X.TXT"));
+        WriteBytes(path, "old");
+        QVERIFY(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QString written;
+        {
+            const test::ScopedUmask mask(umask);
+            written = writer_->WriteText(path, QStringLiteral("new"), keepExisting, 2, 2, 0);
+        }
+        QCOMPARE(test::FileMode(written), mode);
+        if (written != path)
+            QCOMPARE(test::FileMode(path), 0644); // not written: keeps its mode
+#endif
+    }
+
     // Writers racing for the same name each end up with a file of their own.
     void concurrentWritersKeepEveryCopy() {
         QTemporaryDir folder;

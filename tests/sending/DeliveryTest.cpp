@@ -42,12 +42,52 @@ private slots:
         QCOMPARE(g_converted, (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Hi")}));
     }
 
+    // A usable computer text goes into the path exactly as typed; one that could name something
+    // else than a computer (a share, a WebDAV address, a device) never reaches the mailslot
+    // open: the user sees the path as typed and "Can't open mailslot.", the same on every
+    // platform.
+    void computerTextGoesIntoThePathAsTyped_data() {
+        QTest::addColumn<QString>("computer");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("blanks") << QStringLiteral(" my pc ") << true;
+        QTest::newRow("dotted") << QStringLiteral("pc7.lan") << true;
+        QTest::newRow("non-ASCII") << QStringLiteral("Ünï") << true;
+        QTest::newRow("workgroup") << QStringLiteral("*") << true;
+        QTest::newRow("address") << QStringLiteral("10.0.0.7") << true;
+        QTest::newRow("backslash") << QStringLiteral(" my\\pc ") << false;
+        QTest::newRow("share") << QStringLiteral("srv\\share\\x") << false;
+        QTest::newRow("slash") << QStringLiteral("srv/share") << false;
+        QTest::newRow("colon") << QStringLiteral("pc7:445") << false;
+        QTest::newRow("WebDAV") << QStringLiteral("host@SSL@443") << false;
+        QTest::newRow("question mark") << QStringLiteral("?") << false;
+        QTest::newRow("device prefix") << QStringLiteral("?\\UNC\\srv\\share") << false;
+        QTest::newRow("tab") << QStringLiteral("pc\t7") << false;
+        QTest::newRow("line break") << QStringLiteral("pc7\r\n") << false;
+        QTest::newRow("U+0000") << QStringLiteral("pc") + QChar(u'\0') + QStringLiteral("7") << false;
+        QTest::newRow("DEL") << QStringLiteral("pc\x7f") << false;
+        QTest::newRow("C1 control") << QStringLiteral("pc") + QChar(0x85) << false;
+        QTest::newRow("star inside") << QStringLiteral("PC*") << false;
+        QTest::newRow("two stars") << QStringLiteral("**") << false;
+    }
     void computerTextGoesIntoThePathAsTyped() {
+        QFETCH(QString, computer);
+        QFETCH(bool, usable);
         auto fakes = test::InstallFakes();
-        QCOMPARE(Deliver(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral(" my\\pc "), QStringLiteral("m")),
-                 DeliveryResult::Delivered);
-        QCOMPARE(fakes.mailslots->opened, QStringList{QStringLiteral("\\\\ my\\pc \\mailslot\\messngr")});
-        QVERIFY(!g_converted.contains(QStringLiteral(" my\\pc ")));
+        const QString path = QStringLiteral("\\\\") + computer + QStringLiteral("\\mailslot\\messngr");
+        QCOMPARE(MailslotPath(computer), path);
+        QCOMPARE(Deliver(QStringLiteral("A"), QStringLiteral("B"), computer, QStringLiteral("m")),
+                 usable ? DeliveryResult::Delivered : DeliveryResult::NotDelivered);
+        QVERIFY(!g_converted.contains(computer));
+        if (usable) {
+            QCOMPARE(fakes.mailslots->opened, QStringList{path});
+            QVERIFY(fakes.boxes->shown.isEmpty());
+        } else {
+            QCOMPARE(fakes.mailslots->opened, QStringList());
+            QCOMPARE(fakes.boxes->shown.size(), 1);
+            QCOMPARE(fakes.boxes->shown.first().text, path + QStringLiteral("\r\n\r\nCan't open mailslot."));
+            QCOMPARE(fakes.boxes->shown.first().style, 16);
+            QVERIFY(g_converted.isEmpty());
+        }
     }
 
     void openFails() {

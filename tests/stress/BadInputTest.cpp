@@ -51,6 +51,11 @@ private slots:
         QTest::addColumn<int>("field"); // 0 sender, 1 recipient, 2 computer, 3 message
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("sent"); // the text as sent; null when the send is refused
+        // A computer text with a control character passes the input check but is refused
+        // before the mailslot is opened.
+        QTest::addColumn<bool>("unusableComputer");
+        const QStringList controls{QStringLiteral("U+0000"), QStringLiteral("CR LF"), QStringLiteral("lone CR"),
+                                   QStringLiteral("lone LF")};
         const QString values[][3] = {
             {QStringLiteral("empty"), QString(), QString()},
             {QStringLiteral("one blank"), QStringLiteral(" "), QStringLiteral(" ")},
@@ -73,7 +78,8 @@ private slots:
                     sent.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
                     sent.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
                 }
-                QTest::addRow("%s: %s", fields[f], qPrintable(v[0])) << f << v[1] << sent;
+                QTest::addRow("%s: %s", fields[f], qPrintable(v[0]))
+                    << f << v[1] << sent << (f == 2 && controls.contains(v[0]));
             }
         }
     }
@@ -82,6 +88,7 @@ private slots:
         QFETCH(int, field);
         QFETCH(QString, typed);
         QFETCH(QString, sent);
+        QFETCH(bool, unusableComputer);
         QStringList values{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")};
         values[field] = typed;
 
@@ -110,6 +117,21 @@ private slots:
 
         QStringList expected = values;
         expected[field] = sent;
+        if (unusableComputer) {
+            // The path and "Can't open mailslot.": nothing opened, sent or copied; the names
+            // are in the histories, as for any failed delivery; the window stays as it was.
+            QCOMPARE(w.fakes.boxes->shown.size(), 1);
+            QCOMPARE(w.fakes.boxes->shown[0].text,
+                     sending::MailslotPath(sent) + QStringLiteral("\r\n\r\nCan't open mailslot."));
+            QVERIFY(w.fakes.mailslots->opened.isEmpty());
+            QVERIFY(w.fakes.mailslots->delivered.isEmpty());
+            QVERIFY(w.dataFiles().isEmpty());
+            QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{sent});
+            QVERIFY(w.form->isVisible());
+            QCOMPARE(w.form->txtComputer->text(), sent);
+            QVERIFY(w.form->cmdSend->isEnabled());
+            return;
+        }
         QVERIFY2(w.fakes.boxes->shown.isEmpty(), qPrintable(w.fakes.boxes->shown.value(0).text));
         QCOMPARE(w.fakes.mailslots->opened, QStringList{sending::MailslotPath(expected[2])});
         QCOMPARE(w.fakes.mailslots->delivered.size(), 1);

@@ -1,15 +1,18 @@
 // A rogue node for the network test bed: answers NetBIOS name queries and node status
 // requests on UDP port 137 in one of several wrong ways.
 //
-//   pellora_rogue_node MODE ADDRESS [SECONDS]
+//   pellora_rogue_node MODE ADDRESS [SECONDS [OTHER_ADDRESS]]
 // MODE:
 //   good        a correct answer (ADDRESS as the name's address; "ROGUE" as the node's name)
+//   elsewhere   a correct name query answer; the node status answer correct in its bytes but
+//               sent from another port, and from OTHER_ADDRESS (an address of this node's
+//               namespace that was not asked)
 //   silent      no answer
 //   wrong-id    a correct answer under another transaction id
 //   wrong-name  an answer for another name (name query) or not for the wildcard (node status)
 //   truncated   the correct answer cut short at several lengths
-//   oversized   answers larger than any real one: a record longer than the datagram, and a
-//               datagram of several kilobytes
+//   oversized   a record longer than the datagram, then a sound answer of several kilobytes
+//               (1200 addresses; a name table of 255 names whose one unique <00> name is last)
 //   flood       for 3 s after each request, as many wrong answers as the link carries (other
 //               transaction id, cut short, or sixteen answers for other names)
 // Prints "ready" once it listens, and "request <id> <type>" for each request it sees; ends
@@ -85,14 +88,16 @@ Bytes NbData(std::uint32_t address, int entries) {
     return data;
 }
 
-Bytes StatusData(int names) {
+// A name table of `names` names "ROGUE<00>"; all but the last are group names when
+// `uniqueLast`.
+Bytes StatusData(int names, bool uniqueLast = false) {
     Bytes data{static_cast<std::uint8_t>(names)};
     for (int i = 0; i < names; ++i) {
         std::string name = "ROGUE";
         name.resize(15, ' ');
         data.insert(data.end(), name.begin(), name.end());
         data.push_back(0x00);
-        Put16(data, 0x0400);
+        Put16(data, uniqueLast && i + 1 < names ? 0x8400 : 0x0400);
     }
     data.resize(data.size() + 46, 0);
     return data;
@@ -134,6 +139,9 @@ int main(int argc, char** argv) {
         return 64;
     const std::uint32_t address = ntohl(own.s_addr);
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 120;
+    in_addr other{};
+    if (mode == "elsewhere" && (argc < 5 || ::inet_pton(AF_INET, argv[4], &other) != 1))
+        return 64;
 
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     const int on = 1;
@@ -145,6 +153,22 @@ int main(int argc, char** argv) {
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         std::perror("bind");
         return 1;
+    }
+    // For "elsewhere": a socket on another port, and one on OTHER_ADDRESS, port 137.
+    int otherPort = -1;
+    int otherAddress = -1;
+    if (mode == "elsewhere") {
+        otherPort = ::socket(AF_INET, SOCK_DGRAM, 0);
+        otherAddress = ::socket(AF_INET, SOCK_DGRAM, 0);
+        ::setsockopt(otherAddress, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(137);
+        at.sin_addr = other;
+        if (::bind(otherAddress, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
+            std::perror("bind other address");
+            return 1;
+        }
     }
     std::printf("ready\n");
     std::fflush(stdout);
@@ -174,6 +198,13 @@ int main(int argc, char** argv) {
         std::vector<Bytes> replies;
         if (mode == "good") {
             replies.push_back(good);
+        } else if (mode == "elsewhere") {
+            if (type == 0x20) {
+                replies.push_back(good);
+            } else {
+                for (const int sender : {otherPort, otherAddress})
+                    ::sendto(sender, good.data(), good.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+            }
         } else if (mode == "wrong-id") {
             replies.push_back(Answer(id ^ 0x5A5A, asked, type, data, static_cast<unsigned>(data.size())));
             replies.push_back(Answer((id + 1) & 0xFFFF, asked, type, data, static_cast<unsigned>(data.size())));
@@ -186,7 +217,7 @@ int main(int argc, char** argv) {
                 replies.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
         } else if (mode == "oversized") {
             replies.push_back(Answer(id, asked, type, data, 0xFFFF));
-            const Bytes big = type == 0x20 ? NbData(address, 1200) : StatusData(255);
+            const Bytes big = type == 0x20 ? NbData(address, 1200) : StatusData(255, true);
             Bytes huge = Answer(id, asked, type, big, static_cast<unsigned>(big.size()));
             huge.resize(std::max<std::size_t>(huge.size(), 7000), 0);
             replies.push_back(huge);
@@ -231,5 +262,9 @@ int main(int argc, char** argv) {
             ::sendto(fd, r.data(), r.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     }
     ::close(fd);
+    if (otherPort >= 0)
+        ::close(otherPort);
+    if (otherAddress >= 0)
+        ::close(otherAddress);
     return 0;
 }

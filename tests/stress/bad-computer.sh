@@ -26,9 +26,12 @@ trap 'exit 1' INT TERM HUP
 source "$dir/env"
 
 # The rogue lives on the switch's bridge with an address of its own, beside PC7 and PC8; the
-# sender's hosts file knows it as rogue.test.lan.
+# sender's hosts file knows it as rogue.test.lan. ROGUE_OTHER_IP is a second address of the
+# rogue's, which nobody asks.
 ROGUE_IP=${TB_SUBNET%.0/24}.9
+ROGUE_OTHER_IP=${TB_SUBNET%.0/24}.10
 ip -n "$TB_NS_SWITCH" addr add "$ROGUE_IP/24" broadcast "$TB_BROADCAST" dev br0
+ip -n "$TB_NS_SWITCH" addr add "$ROGUE_OTHER_IP/24" broadcast "$TB_BROADCAST" dev br0
 printf '%s\trogue.test.lan\n' "$ROGUE_IP" >>"$dir/sender.hosts"
 
 failures=0
@@ -73,6 +76,11 @@ row "one blank"                 " "                 failed 1000
 row "dot dot"                   ".."                failed 2500
 row "non-ASCII letters"         "PCÄÖ"              failed 1000
 row "emoji"                     "PC😀"              failed 1000
+# Broadcast and multicast addresses are refused before anything is sent: at once.
+row "local broadcast address"   "$TB_BROADCAST"     failed 200
+row "limited broadcast address" 255.255.255.255     failed 200
+row "multicast address"         224.0.0.1           failed 200
+row "multicast address, last"   239.255.255.250     failed 200
 
 # --- message sizes: a mailslot datagram carries at most 424 bytes ("Ann", "Bob", three 0x00) ---
 size_row() { # MESSAGE_BYTES WANT(ok|failed)
@@ -88,17 +96,29 @@ size_row 416 failed
 size_row 65536 failed
 
 # --- a rogue node -----------------------------------------------------------------------------
+# start_rogue MODE ANSWER_ADDRESS LOG: the rogue answers in MODE, naming ANSWER_ADDRESS in its
+# name query answers.
+start_rogue() {
+  ip netns exec "$TB_NS_SWITCH" "$rogue" "$1" "$2" 100 "$ROGUE_OTHER_IP" >"$3" 2>&1 &
+  rogue_pid=$!
+  for _ in $(seq 1 50); do grep -q ready "$3" 2>/dev/null && break; sleep 0.1; done
+  grep -q ready "$3" || { echo "FAIL: the rogue node did not start: $(cat "$3")"; failures=$((failures + 1)); return 1; }
+}
+
 # rogue_rows MODE: the rogue answers in MODE; a name query (ROGUE), a node status (its address)
 # and a dotted name (system resolver, then node status).
 rogue_rows() {
   local mode=$1 log=$dir/rogue-$1.log
-  ip netns exec "$TB_NS_SWITCH" "$rogue" "$mode" "$ROGUE_IP" 100 >"$log" 2>&1 &
-  rogue_pid=$!
-  for _ in $(seq 1 50); do grep -q ready "$log" 2>/dev/null && break; sleep 0.1; done
-  grep -q ready "$log" || { echo "FAIL: the rogue node did not start: $(cat "$log")"; failures=$((failures + 1)); return; }
-  if [ "$mode" = good ]; then
+  start_rogue "$mode" "$ROGUE_IP" "$log" || return
+  if [ "$mode" = good ] || [ "$mode" = oversized ]; then
+    # Answers of several kilobytes are read whole: the one unique name ends the name table.
     row "rogue $mode: name query"  ROGUE          ok 1000 "ROGUE<00> at $ROGUE_IP"
     row "rogue $mode: node status" "$ROGUE_IP"    ok 2500 "ROGUE<00> at $ROGUE_IP (node status)"
+  elif [ "$mode" = elsewhere ]; then
+    # A node status answer counts only from the address asked, port 137.
+    row "rogue $mode: name query"  ROGUE          ok 1000 "ROGUE<00> at $ROGUE_IP"
+    row "rogue $mode: node status" "$ROGUE_IP"    failed 2500
+    row "rogue $mode: dotted name" rogue.test.lan ok 2500 "(system resolver, first label)"
   else
     row "rogue $mode: name query"  ROGUE          failed 1000
     row "rogue $mode: node status" "$ROGUE_IP"    failed 2500
@@ -114,7 +134,24 @@ rogue_rows() {
   fi
   if [ "$mode" = flood ]; then grep '^flooded' "$log" | head -n 3; fi
 }
-for mode in good wrong-id wrong-name truncated oversized flood; do rogue_rows "$mode"; done
+for mode in good elsewhere wrong-id wrong-name truncated oversized flood; do rogue_rows "$mode"; done
+
+# A name query answer that sends us to this machine, to nowhere or to everyone is ignored as if
+# it had not come.
+for answer in 127.0.0.1 127.1.2.3 0.1.2.3 224.0.0.251 240.0.0.1 255.255.255.255 "$TB_BROADCAST"; do
+  start_rogue good "$answer" "$dir/rogue-answer.log" || continue
+  row "rogue names $answer" ROGUE failed 1000
+  stop_rogue
+  grep -q 'request .* name-query' "$dir/rogue-answer.log" ||
+    { echo "FAIL: rogue naming $answer saw no request"; failures=$((failures + 1)); }
+done
+
+# The 15-byte limit holds for the bytes sent: fifteen "ß" are thirty "S" upper-cased, and are
+# refused rather than cut to a name that someone (here the rogue, which answers any name) owns.
+start_rogue good "$ROGUE_IP" "$dir/rogue-long.log" &&
+  row "fifteen sharp s" "ßßßßßßßßßßßßßßß" failed 1000 &&
+  row "fifteen letters, rogue answering" "ABCDEFGHIJKLMNO" ok 1000 "ABCDEFGHIJKLMNO<00> at $ROGUE_IP"
+stop_rogue
 
 echo "$rows rows, $failures failures"
 [ "$failures" = 0 ] || exit 1

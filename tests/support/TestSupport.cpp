@@ -9,6 +9,10 @@
 #include <QSettings>
 #include <QTimer>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 namespace pellora::test {
 
 namespace {
@@ -149,5 +153,25 @@ void WhenMenuOpens(std::function<void(QMenu*)> act) {
             popup->close();
     });
 }
+
+int FileMode(const QString& path) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return -1;
+#else
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return static_cast<int>(info.st_mode & 07777);
+#endif
+}
+
+#ifdef Q_OS_WIN
+ScopedUmask::ScopedUmask(int) {}
+ScopedUmask::~ScopedUmask() = default;
+#else
+ScopedUmask::ScopedUmask(int mask) : saved_(static_cast<int>(::umask(static_cast<mode_t>(mask)))) {}
+ScopedUmask::~ScopedUmask() { ::umask(static_cast<mode_t>(saved_)); }
+#endif
 
 } // namespace pellora::test

@@ -105,6 +105,21 @@ QByteArray ReadFile(const QString& path);
 // seconds so that a failing test cannot hang.
 void WhenMenuOpens(std::function<void(QMenu*)> act);
 
+// The permission bits of `path` (07777 of its mode), -1 when it does not exist; -1 on Windows.
+int FileMode(const QString& path);
+
+// Sets the process's umask for the life of the object (nothing on Windows).
+class ScopedUmask {
+public:
+    explicit ScopedUmask(int mask);
+    ~ScopedUmask();
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    int saved_ = 0;
+};
+
 } // namespace pellora::test
 
 // main() for a Qt Test class: a temporary home, offscreen platform unless one is set,

@@ -1,6 +1,7 @@
 // Where the desktop keeps its wallpaper: GNOME (and Cinnamon, MATE, Budgie), KDE Plasma, Xfce.
 
 #include "platform/Desktop.h"
+#include "platform/linux/XdgFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,8 +42,7 @@ QString FromGSettings(const QString& schema, const QString& key) {
 }
 
 QString FromKde() {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                           QStringLiteral("/plasma-org.kde.plasma.desktop-appletsrc");
+    const QString config = XdgConfigHome() + QStringLiteral("/plasma-org.kde.plasma.desktop-appletsrc");
     QFile file(config);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
@@ -58,8 +58,7 @@ QString FromKde() {
 }
 
 QString FromXfce() {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                           QStringLiteral("/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml");
+    const QString config = XdgConfigHome() + QStringLiteral("/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml");
     QFile file(config);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};

@@ -96,20 +96,6 @@ int DatagramSocket(bool broadcast) {
 
 } // namespace
 
-std::optional<MailslotPath> ParseMailslotPath(const QString& path) {
-    if (!path.startsWith(QStringLiteral("\\\\")))
-        return std::nullopt;
-    const QString rest = path.mid(2);
-    static const QString marker = QStringLiteral("\\mailslot\\");
-    const qsizetype at = rest.lastIndexOf(marker, -1, Qt::CaseInsensitive);
-    if (at <= 0)
-        return std::nullopt;
-    MailslotPath parsed{rest.left(at), rest.mid(at + marker.size())};
-    if (parsed.mailslot.isEmpty())
-        return std::nullopt;
-    return parsed;
-}
-
 QByteArray SmbMailslotName(const QString& mailslot) { return "\\MAILSLOT\\" + mailslot.toUpper().toLatin1(); }
 
 LocalIdentity ReadLocalIdentity(const QString& smbConfPath) {
@@ -136,6 +122,10 @@ std::unique_ptr<MailslotFile> LinuxMailslots::Open(const QString& path) {
     const std::optional<MailslotPath> parsed = ParseMailslotPath(path);
     if (!parsed) {
         lastError_ = QStringLiteral("Not a mailslot path.");
+        return nullptr;
+    }
+    if (!IsUsableComputerName(parsed->computer)) {
+        lastError_ = QStringLiteral("The computer name cannot be used in a mailslot path.");
         return nullptr;
     }
     const LocalIdentity identity = ReadLocalIdentity(options_.smbConfPath);

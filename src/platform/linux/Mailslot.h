@@ -4,6 +4,7 @@
 // a Windows machine puts it on the network. Open parses the path and resolves the computer;
 // Write sends one datagram; destroying the file releases its socket.
 
+#include "platform/MailslotPath.h"
 #include "platform/Services.h"
 #include "platform/linux/NetBiosResolver.h"
 
@@ -13,15 +14,6 @@
 #include <optional>
 
 namespace pellora::platform {
-
-struct MailslotPath {
-    QString computer; // as typed
-    QString mailslot; // the name after "\mailslot\" ("messngr")
-};
-
-// Splits "\\" + computer + "\mailslot\" + name. Nothing when the path has another form or
-// the computer part is empty.
-std::optional<MailslotPath> ParseMailslotPath(const QString& path);
 
 // "\MAILSLOT\MESSNGR" for "messngr": the name an SMB mailslot write carries.
 QByteArray SmbMailslotName(const QString& mailslot);

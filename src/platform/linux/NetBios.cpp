@@ -154,6 +154,13 @@ Name MakeName(const QString& name, std::uint8_t suffix) {
     return MakeNameFromBytes(ksAnsiToOem(name.toUpper()), suffix);
 }
 
+std::optional<Name> MakeExactName(const QString& name, std::uint8_t suffix) {
+    const QByteArray bytes = ksAnsiToOem(name.toUpper());
+    if (bytes.size() > 15)
+        return std::nullopt;
+    return MakeNameFromBytes(bytes, suffix);
+}
+
 Name WildcardName() {
     QByteArray bytes(16, '\0');
     bytes[0] = '*';

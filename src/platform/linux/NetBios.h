@@ -34,6 +34,9 @@ struct Name {
 
 // `name` uppercased, in the OEM code page, blank-padded or cut to 15 bytes, then `suffix`.
 Name MakeName(const QString& name, std::uint8_t suffix = 0x00);
+// The name as it goes on the wire, `name` uppercased and in the OEM code page, blank-padded,
+// then `suffix`; nothing when those bytes are more than 15 (fifteen "ß" become thirty "S").
+std::optional<Name> MakeExactName(const QString& name, std::uint8_t suffix = 0x00);
 // The same from bytes that are already in the OEM code page (not uppercased again).
 Name MakeNameFromBytes(const QByteArray& oemName, std::uint8_t suffix = 0x00);
 // The wildcard name of a node status request: '*' and fifteen 0x00 bytes.

@@ -1,6 +1,6 @@
 #include "platform/linux/NetBiosResolver.h"
 
-#include "platform/Support.h"
+#include "platform/MailslotPath.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -88,18 +89,27 @@ void SendTo(int fd, const QByteArray& bytes, std::uint32_t address, std::uint16_
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-// Reads one pending datagram; false when none is waiting.
-bool Receive(int fd, QByteArray& bytes, std::uint32_t* from) {
-    char buffer[1500];
+// The largest UDP payload: no datagram is cut short by the buffer it is read into (a node
+// status answer may list up to 255 names).
+constexpr std::size_t kMaxDatagram = 65536;
+
+struct Sender {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+
+// Reads one pending datagram whole; false when none is waiting.
+bool Receive(int fd, QByteArray& bytes, Sender* from) {
+    thread_local std::vector<char> buffer(kMaxDatagram);
     sockaddr_in source{};
     socklen_t length = sizeof source;
     const ssize_t n =
-        ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&source), &length);
+        ::recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&source), &length);
     if (n < 0)
         return false;
-    bytes = QByteArray(buffer, static_cast<qsizetype>(n));
+    bytes = QByteArray(buffer.data(), static_cast<qsizetype>(n));
     if (from)
-        *from = ntohl(source.sin_addr.s_addr);
+        *from = Sender{ntohl(source.sin_addr.s_addr), ntohs(source.sin_port)};
     return true;
 }
 
@@ -246,6 +256,27 @@ std::vector<Interface> BroadcastInterfaces() {
     return result;
 }
 
+std::vector<std::uint32_t> BroadcastAddresses(const std::vector<Interface>& interfaces) {
+    std::vector<std::uint32_t> result;
+    result.reserve(interfaces.size());
+    for (const Interface& i : interfaces)
+        result.push_back(i.broadcast);
+    return result;
+}
+
+bool IsForbiddenAnswerAddress(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts) {
+    const std::uint32_t first = address >> 24;
+    if (first == 0 || first == 127 || first >= 224) // "this network", loopback, multicast and 240/4
+        return true;
+    return std::find(localBroadcasts.begin(), localBroadcasts.end(), address) != localBroadcasts.end();
+}
+
+bool IsBroadcastOrMulticast(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts) {
+    if ((address >> 28) == 0xE || address == 0xFFFFFFFFu)
+        return true;
+    return std::find(localBroadcasts.begin(), localBroadcasts.end(), address) != localBroadcasts.end();
+}
+
 std::uint32_t SourceAddressFor(std::uint32_t destination) {
     Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!fd.valid())
@@ -305,6 +336,7 @@ private:
 
 std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings) {
     const std::vector<Interface> interfaces = BroadcastInterfaces();
+    const std::vector<std::uint32_t> localBroadcasts = BroadcastAddresses(interfaces);
     std::optional<SystemLookup> lookup;
     if (!hostText.isEmpty())
         lookup.emplace(hostText);
@@ -338,19 +370,23 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
 
         if (fd.valid()) {
             QByteArray reply;
-            std::uint32_t from = 0;
+            Sender from;
             while (Clock::now() < deadline &&
                    Receive(fd.get(), reply, &from)) { // a flood never holds us past the bound
-                if (auto answer = ParseNameQueryResponse(reply, transactionId, name)) {
+                auto answer = ParseNameQueryResponse(reply, transactionId, name);
+                // An answer that sends us to this machine, to nowhere or to everyone is no answer.
+                if (answer && IsForbiddenAnswerAddress(answer->address, localBroadcasts))
+                    answer.reset();
+                if (answer) {
                     if (!answer->group)
                         return UniqueTarget(name, answer->address,
-                                            QStringLiteral("name query answered by %1").arg(AddressText(from)));
+                                            QStringLiteral("name query answered by %1").arg(AddressText(from.address)));
                     Target target;
                     target.type = kDirectGroup;
                     target.name = name;
                     const Interface* i = InterfaceFor(interfaces, answer->address);
                     target.destinations.push_back({i->broadcast, i->address});
-                    target.how = QStringLiteral("group name, answered by %1").arg(AddressText(from));
+                    target.how = QStringLiteral("group name, answered by %1").arg(AddressText(from.address));
                     return target;
                 }
             }
@@ -380,7 +416,11 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
         pollfd p{fd.get(), POLLIN, 0};
         ::poll(&p, 1, MillisecondsUntil(tries.WakeAt()));
         QByteArray reply;
-        while (Clock::now() < deadline && Receive(fd.get(), reply, nullptr)) {
+        Sender from;
+        while (Clock::now() < deadline && Receive(fd.get(), reply, &from)) {
+            // The node asked answers itself, from its name service port; nobody else may.
+            if (from.address != address || from.port != kNameServicePort)
+                continue;
             if (auto table = ParseNodeStatusResponse(reply, transactionId))
                 return table;
         }
@@ -389,8 +429,8 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
 
 std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
                                       QString* error) {
-    if (computer.isEmpty() || computer.contains(u'\\')) {
-        SetError(error, QStringLiteral("The computer name is empty or holds a backslash."));
+    if (!IsUsableComputerName(computer)) {
+        SetError(error, QStringLiteral("The computer name cannot be used in a mailslot path."));
         return std::nullopt;
     }
 
@@ -411,6 +451,11 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
 
     std::uint32_t literal = 0;
     if (IsIpv4Literal(computer, &literal)) {
+        // Nothing goes to everyone on a network: the request would be answered by any node.
+        if (IsBroadcastOrMulticast(literal, BroadcastAddresses(BroadcastInterfaces()))) {
+            SetError(error, QStringLiteral("%1 is a broadcast or multicast address.").arg(computer));
+            return std::nullopt;
+        }
         auto table = QueryNodeStatus(literal, timings);
         std::optional<Name> name = table ? UniqueWorkstationName(*table) : std::nullopt;
         if (!name) {
@@ -430,15 +475,21 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
         std::optional<Name> name = table ? UniqueWorkstationName(*table) : std::nullopt;
         if (name)
             return UniqueTarget(*name, *address, QStringLiteral("system resolver, node status"));
-        return UniqueTarget(MakeName(computer.section(u'.', 0, 0), 0x00), *address,
-                            QStringLiteral("system resolver, first label"));
+        const std::optional<Name> label = MakeExactName(computer.section(u'.', 0, 0), 0x00);
+        if (!label) {
+            SetError(error, QStringLiteral("The first label of %1 is longer than a NetBIOS name.").arg(computer));
+            return std::nullopt;
+        }
+        return UniqueTarget(*label, *address, QStringLiteral("system resolver, first label"));
     }
 
-    if (ksAnsiToOem(computer).size() > 15) {
+    // The limit holds for the bytes that are sent, after upper-casing and the OEM code page.
+    const std::optional<Name> name = MakeExactName(computer, 0x00);
+    if (!name) {
         SetError(error, QStringLiteral("A NetBIOS name has at most 15 bytes."));
         return std::nullopt;
     }
-    auto target = QueryName(MakeName(computer, 0x00), computer, timings);
+    auto target = QueryName(*name, computer, timings);
     if (!target)
         SetError(error, QStringLiteral("No computer answers to the name %1.").arg(computer));
     return target;

@@ -23,6 +23,18 @@ struct Interface {
 };
 std::vector<Interface> BroadcastInterfaces();
 
+// The broadcast addresses of `interfaces`.
+std::vector<std::uint32_t> BroadcastAddresses(const std::vector<Interface>& interfaces);
+
+// True for an address no name service answer may name: 0.0.0.0/8, 127.0.0.0/8, multicast
+// 224.0.0.0/4, 240.0.0.0/4 (255.255.255.255 among them), and the broadcast address of a
+// local interface (`localBroadcasts`). Such an answer is ignored as if it had not come.
+bool IsForbiddenAnswerAddress(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts);
+
+// True for a broadcast or multicast address: 224.0.0.0/4, 255.255.255.255, or the broadcast
+// address of a local interface. A computer typed as such an address is refused.
+bool IsBroadcastOrMulticast(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts);
+
 // The local address the system would send from to reach `destination` (0 when unknown).
 std::uint32_t SourceAddressFor(std::uint32_t destination);
 
@@ -48,10 +60,12 @@ struct Target {
 std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs);
 
 // A broadcast name query for `name` on every interface, together with the system resolver for
-// `hostText` when it is not empty; the first answer wins.
+// `hostText` when it is not empty; the first answer wins. A name query answer that names an
+// address IsForbiddenAnswerAddress refuses is ignored.
 std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings);
 
-// The name table of the node at `address` (node status request by unicast).
+// The name table of the node at `address` (node status request by unicast). Only an answer
+// from `address`, port 137, counts.
 std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings);
 
 // Resolves a computer text as the issue describes: "*" (the workgroup `workgroup`), an IPv4

@@ -2,8 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/Support.h"
-
-#include <QStandardPaths>
+#include "platform/linux/XdgFolders.h"
 
 namespace pellora {
 
@@ -16,8 +15,8 @@ bool ksIsInIDE() { return false; }
 QString ksGetSpecialFolder(int folder) {
     if (folder != SpecialFolder::AppData)
         throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown special folder %1").arg(folder));
-    // $XDG_DATA_HOME, or ~/.local/share.
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // $XDG_DATA_HOME when it is absolute, else ~/.local/share.
+    const QString path = platform::XdgDataHome();
     if (path.isEmpty())
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("The application-data folder is unknown"));
     return path;

@@ -2,6 +2,7 @@
 // GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL; one WriteFile;
 // CloseHandle), made by the Qt-free win32::MailslotFile of Win32Api.cpp, behind the program's
 // Mailslots interface. A failed or short write is reported, not counted as delivered.
+#include "platform/MailslotPath.h"
 #include "platform/SystemServices.h"
 #include "platform/win32/Win32Api.h"
 
@@ -39,6 +40,11 @@ private:
 class Win32Mailslots : public Mailslots {
 public:
     std::unique_ptr<MailslotFile> Open(const QString& path) override {
+        // CreateFileA opens far more than mailslots: a computer part that is not a plain name
+        // never reaches it.
+        const std::optional<MailslotPath> parsed = ParseMailslotPath(path);
+        if (!parsed || !IsUsableComputerName(parsed->computer))
+            return nullptr;
         // win32::MailslotFile::Open converts the path to the ANSI code page for CreateFileA and
         // answers nullptr for INVALID_HANDLE_VALUE only.
         auto file = win32::MailslotFile::Open(path.toStdWString());
