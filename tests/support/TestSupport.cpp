@@ -3,7 +3,11 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QTest>
+
+#include <cstdio>
 
 namespace pellora::test {
 
@@ -117,6 +121,49 @@ QByteArray ReadFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+int RunTests(QObject& testObject, int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    // Asked for other loggers, or for a list instead of a run: exactly what was asked.
+    static const QStringList kOwnOutput = {
+        QStringLiteral("-o"),         QStringLiteral("-txt"),      QStringLiteral("-csv"),
+        QStringLiteral("-xml"),       QStringLiteral("-lightxml"), QStringLiteral("-junitxml"),
+        QStringLiteral("-xunitxml"),  QStringLiteral("-teamcity"), QStringLiteral("-tap"),
+        QStringLiteral("-functions"), QStringLiteral("-datatags"), QStringLiteral("-help"),
+        QStringLiteral("--help")};
+    for (const QString& arg : std::as_const(args)) {
+        if (kOwnOutput.contains(arg))
+            return QTest::qExec(&testObject, args);
+    }
+
+    // The usual plain text on standard output, and the same in a file to count the skips.
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "RunTests: no temporary folder for the test log\n");
+        return 1;
+    }
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    args << QStringLiteral("-o") << QStringLiteral("-,txt") << QStringLiteral("-o") << log + QStringLiteral(",txt");
+    const int status = QTest::qExec(&testObject, args);
+    if (status != 0)
+        return status;
+    static const QRegularExpression kTotals(QStringLiteral("^Totals: \\d+ passed, \\d+ failed, (\\d+) skipped"),
+                                            QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch totals = kTotals.match(QString::fromUtf8(ReadFile(log)));
+    if (!totals.hasMatch()) {
+        std::fprintf(stderr, "RunTests: the test log has no totals line\n");
+        return 1;
+    }
+    const int skipped = totals.captured(1).toInt();
+    if (skipped > 0) {
+        std::fprintf(stderr, "%d test function(s) or data row(s) skipped: reported as not run (exit status 77)\n",
+                     skipped);
+        return 77;
+    }
+    return 0;
 }
 
 } // namespace pellora::test
