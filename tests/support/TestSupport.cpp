@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include "platform/linux/Mailslot.h"
+#include "platform/linux/NetBios.h"
+
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
@@ -63,12 +66,18 @@ int FakeMessageBoxes::Show(const QString& text, int style, const QString& title,
 namespace {
 class FakeMailslotFile : public platform::MailslotFile {
 public:
-    explicit FakeMailslotFile(FakeMailslots& net) : net_(net) { ++net_.openFiles; }
+    FakeMailslotFile(FakeMailslots& net, int limit) : net_(net), limit_(limit) { ++net_.openFiles; }
     ~FakeMailslotFile() override { --net_.openFiles; }
     bool Write(const QByteArray& message, QString* reason) override {
         if (net_.failWrite) {
             if (reason)
                 *reason = net_.writeFailureReason;
+            return false;
+        }
+        if (message.size() > limit_) {
+            // As the real transport words it (platform/linux/Mailslot.cpp).
+            if (reason)
+                *reason = QStringLiteral("The message has %1 bytes; at most %2 fit.").arg(message.size()).arg(limit_);
             return false;
         }
         net_.delivered.append(message);
@@ -77,6 +86,7 @@ public:
 
 private:
     FakeMailslots& net_;
+    int limit_;
 };
 } // namespace
 
@@ -86,7 +96,14 @@ std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path)
         onOpen(path);
     if (failOpen)
         return nullptr;
-    return std::make_unique<FakeMailslotFile>(*this);
+    return std::make_unique<FakeMailslotFile>(*this, MaxMessageBytes(path));
+}
+
+int FakeMailslots::MaxMessageBytes(const QString& path) {
+    // The data of one mailslot write in one datagram, as the real transport computes it.
+    const std::optional<platform::MailslotPath> parsed = platform::ParseMailslotPath(path);
+    return platform::netbios::MaxMailslotData(
+        platform::SmbMailslotName(parsed ? parsed->mailslot : QStringLiteral("messngr")));
 }
 
 Fakes InstallFakes() {

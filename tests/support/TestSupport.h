@@ -46,7 +46,9 @@ public:
     std::deque<int> answers; // next answers; when empty: 1 (OK) for style 16, 2 (Cancel) otherwise
 };
 
-// A mailslot network in memory.
+// A mailslot network in memory. Its files take what the real transport takes: a message of up
+// to MaxMessageBytes(path), one mailslot datagram; a longer one is refused with the real
+// transport's reason, and nothing is delivered.
 class FakeMailslots : public platform::Mailslots {
 public:
     std::unique_ptr<platform::MailslotFile> Open(const QString& path) override;
@@ -57,6 +59,9 @@ public:
     bool failOpen = false;
     bool failWrite = false;
     QString writeFailureReason;
+
+    // The most bytes one write to `path` (\\PC7\mailslot\messngr) carries: 424 for messngr.
+    static int MaxMessageBytes(const QString& path);
 };
 
 class FakeClock : public platform::Clock {
