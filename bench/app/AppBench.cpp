@@ -508,7 +508,7 @@ int main(int argc, char** argv) {
     size_t i = 1;
     for (; i < args.size(); ++i) {
         if (args[i] == "--runs" && i + 1 < args.size())
-            runs = std::clamp(std::atoi(args[++i].c_str()), 1, 500);
+            runs = std::clamp(std::atoi(args[++i].c_str()), 1, 5000);
         else if (args[i] == "--message" && i + 1 < args.size())
             message = args[++i];
         else if (args[i] == "--data-dir" && i + 1 < args.size())
