@@ -1,12 +1,16 @@
 // Benchmark of the Linux mailslot transport, run inside the sender namespace of the
 // network test bed (bench/mailslot-bench.sh does that):
-//  (a) resolving a name that nmbd answers, and failing on an unknown name, beside Samba's
-//      nmblookup on the same network, as ratios;
+//  (a) resolving a name that nmbd answers, and failing on an unknown name, each in a process
+//      of its own beside Samba's nmblookup on the same network: the two are started one
+//      after the other in pairs (A B, B A, ...), and the median of the pairs' ratios is the
+//      figure; the open inside this process is timed as well, as a diagnostic;
 //  (b) building the packet and the datagram and sending it, for a 424-byte message.
 //
 // pellora_bench_mailslot --computer PC7 --unknown NOSUCHPC [--runs 40] [--unknown-runs 7]
 //                        [--send-runs 2000] [--smb-conf PATH] [--nmblookup PATH]
 // pellora_bench_mailslot --resolve-once NAME [--smb-conf PATH]   (one open, in a process of its own)
+//
+// Prints the figures, then "RESULT name value" lines for scripts/bench.
 #include "platform/linux/Mailslot.h"
 #include "platform/linux/NetBios.h"
 #include "sending/Packet.h"
@@ -129,46 +133,90 @@ int main(int argc, char** argv) {
         return TimeProcess({self, "--resolve-once", name.toStdString(), "--smb-conf", conf});
     };
     auto processBaseline = [&] { return TimeProcess({nmblookup.toStdString(), "--version"}); };
+    QStringList results; // "name value", printed as RESULT lines at the end
+    auto printResults = [&results] {
+        for (const QString& r : std::as_const(results))
+            std::printf("RESULT %s\n", qPrintable(r));
+    };
 
-    std::printf("(a) resolution on the test bed, %d runs (unknown name: %d runs), interleaved\n", runs, unknownRuns);
-    // Round robin, so that a drift of the machine's load touches every column alike.
-    std::vector<double> oursT, oursProcessT, theirsT, baselineT, oursUnknownT, theirsUnknownT;
-    int oursF = 0, oursProcessF = 0, theirsF = 0, baselineF = 0, oursUnknownF = 0, theirsUnknownF = 0;
+    std::printf("(a) resolution on the test bed, %d pairs (unknown name: %d pairs), each pair in turn\n", runs,
+                unknownRuns);
     auto record = [](std::pair<double, bool> r, bool want, std::vector<double>& times, int& failures) {
         times.push_back(r.first);
         if (r.second != want)
             ++failures;
     };
+    // Pellora's resolver in a process of its own beside nmblookup: A B, B A, ... The ratio of
+    // each pair is taken only when both ended as expected.
+    auto pairs = [&](const QString& name, bool found, int count, std::vector<double>& oursT, int& oursF,
+                     std::vector<double>& theirsT, int& theirsF, std::vector<double>& ratios) {
+        for (int i = 0; i < count; ++i) {
+            std::pair<double, bool> ours, theirs;
+            if (i % 2 == 0) {
+                ours = selfOnce(name);
+                theirs = nmblookupOnce(name);
+            } else {
+                theirs = nmblookupOnce(name);
+                ours = selfOnce(name);
+            }
+            record(ours, found, oursT, oursF);
+            record(theirs, found, theirsT, theirsF);
+            if (ours.second == found && theirs.second == found && theirs.first > 0)
+                ratios.push_back(ours.first / theirs.first);
+        }
+    };
+    std::vector<double> oursProcessT, theirsT, ratios, unknownProcessT, theirsUnknownT, unknownRatios;
+    int oursProcessF = 0, theirsF = 0, unknownProcessF = 0, theirsUnknownF = 0;
+    pairs(computer, true, runs, oursProcessT, oursProcessF, theirsT, theirsF, ratios);
+    pairs(unknown, false, unknownRuns, unknownProcessT, unknownProcessF, theirsUnknownT, theirsUnknownF, unknownRatios);
+    // Diagnostics: the open inside this process (no process start, the library already
+    // loaded), and how long nmblookup takes just to start and end.
+    std::vector<double> oursT, baselineT, oursUnknownT;
+    int oursF = 0, baselineF = 0, oursUnknownF = 0;
     for (int i = 0; i < runs; ++i) {
         record(openOnce(computer), true, oursT, oursF);
-        record(selfOnce(computer), true, oursProcessT, oursProcessF);
-        record(nmblookupOnce(computer), true, theirsT, theirsF);
         record(processBaseline(), true, baselineT, baselineF);
     }
-    for (int i = 0; i < unknownRuns; ++i) {
+    for (int i = 0; i < std::min(unknownRuns, 5); ++i)
         record(openOnce(unknown), false, oursUnknownT, oursUnknownF);
-        record(nmblookupOnce(unknown), false, theirsUnknownT, theirsUnknownF);
-    }
+
     const Stats ours = Summarize(oursT, oursF), oursProcess = Summarize(oursProcessT, oursProcessF),
                 theirs = Summarize(theirsT, theirsF), baseline = Summarize(baselineT, baselineF),
                 oursUnknown = Summarize(oursUnknownT, oursUnknownF),
+                unknownProcess = Summarize(unknownProcessT, unknownProcessF),
                 theirsUnknown = Summarize(theirsUnknownT, theirsUnknownF);
-    Print(qPrintable(QStringLiteral("Pellora open %1 (in process)").arg(computer)), ours);
     Print(qPrintable(QStringLiteral("Pellora open %1 (a process of its own)").arg(computer)), oursProcess);
     Print(qPrintable(QStringLiteral("nmblookup %1").arg(computer)), theirs);
-    Print("nmblookup --version (its process start alone)", baseline);
-    Print(qPrintable(QStringLiteral("Pellora open %1 (fails, in process)").arg(unknown)), oursUnknown);
+    Print(qPrintable(QStringLiteral("Pellora open %1 (fails, a process of its own)").arg(unknown)), unknownProcess);
     Print(qPrintable(QStringLiteral("nmblookup %1 (fails)").arg(unknown)), theirsUnknown);
-    std::printf("  ratio, name answered by nmbd, Pellora/nmblookup (medians): %.3f in process, %.3f process to "
-                "process\n",
-                ours.median / theirs.median, oursProcess.median / theirs.median);
-    std::printf("  ratio, unknown name, Pellora/nmblookup (medians): %.3f\n",
-                oursUnknown.median / theirsUnknown.median);
+    Print(qPrintable(QStringLiteral("diagnostic: Pellora open %1 (in process)").arg(computer)), ours);
+    Print(qPrintable(QStringLiteral("diagnostic: Pellora open %1 (fails, in process)").arg(unknown)), oursUnknown);
+    Print("diagnostic: nmblookup --version (its process start alone)", baseline);
+    const double ratio = Summarize(ratios, 0).median, unknownRatio = Summarize(unknownRatios, 0).median;
+    std::printf("  median of the %zu pair ratios, name answered by nmbd, Pellora/nmblookup: %.3f\n", ratios.size(),
+                ratio);
+    std::printf("  median of the %zu pair ratios, unknown name, Pellora/nmblookup: %.3f\n", unknownRatios.size(),
+                unknownRatio);
+    results.push_back(QStringLiteral("resolve_pair_ratio %1").arg(ratio, 0, 'f', 3));
+    results.push_back(QStringLiteral("resolve_pairs %1").arg(ratios.size()));
+    results.push_back(QStringLiteral("resolve_process_ms %1").arg(oursProcess.median, 0, 'f', 2));
+    results.push_back(QStringLiteral("resolve_nmblookup_ms %1").arg(theirs.median, 0, 'f', 2));
+    results.push_back(QStringLiteral("resolve_failures %1").arg(oursProcessF + theirsF));
+    results.push_back(QStringLiteral("resolve_in_process_ms %1").arg(ours.median, 0, 'f', 2));
+    results.push_back(QStringLiteral("resolve_in_process_runs %1").arg(oursT.size()));
+    results.push_back(QStringLiteral("unknown_process_ms %1").arg(unknownProcess.median, 0, 'f', 1));
+    results.push_back(QStringLiteral("unknown_nmblookup_ms %1").arg(theirsUnknown.median, 0, 'f', 1));
+    results.push_back(QStringLiteral("unknown_pair_ratio %1").arg(unknownRatio, 0, 'f', 3));
+    results.push_back(QStringLiteral("unknown_pairs %1").arg(unknownRatios.size()));
+    results.push_back(QStringLiteral("unknown_failures %1").arg(unknownProcessF + theirsUnknownF));
+    results.push_back(QStringLiteral("unknown_in_process_ms %1").arg(oursUnknown.median, 0, 'f', 1));
+    results.push_back(QStringLiteral("unknown_in_process_runs %1").arg(oursUnknownT.size()));
 
     std::printf("(b) 424-byte message to %s, %d runs\n", qPrintable(computer), sendRuns);
     auto file = mailslots.Open(sending::MailslotPath(computer));
     if (!file) {
         std::printf("  cannot open %s: %s\n", qPrintable(computer), qPrintable(mailslots.lastError()));
+        printResults();
         return 1;
     }
     const QString from = QStringLiteral("Ann"), to = QStringLiteral("Bob");
@@ -197,5 +245,6 @@ int main(int argc, char** argv) {
     }
     Print("packet + datagram build (no send)", Summarize(build, 0));
     Print("packet + datagram build + send (Write)", Summarize(buildAndSend, sendFailures));
+    printResults();
     return 0;
 }

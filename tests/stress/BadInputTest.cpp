@@ -56,6 +56,9 @@ private slots:
         QTest::addColumn<bool>("unusableComputer");
         const QStringList controls{QStringLiteral("U+0000"), QStringLiteral("CR LF"), QStringLiteral("lone CR"),
                                    QStringLiteral("lone LF")};
+        // Whether the packet fits into one mailslot write (424 bytes); when it does not, the
+        // transport refuses the write as the real one does.
+        QTest::addColumn<bool>("fits");
         const QString values[][3] = {
             {QStringLiteral("empty"), QString(), QString()},
             {QStringLiteral("one blank"), QStringLiteral(" "), QStringLiteral(" ")},
@@ -78,8 +81,11 @@ private slots:
                     sent.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
                     sent.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
                 }
+                // 64 KiB in the sender, the recipient or the message is far more than a
+                // mailslot write carries; the computer name is not part of the packet.
+                const bool fits = !(v[0] == QStringLiteral("64 KiB") && f != 2);
                 QTest::addRow("%s: %s", fields[f], qPrintable(v[0]))
-                    << f << v[1] << sent << (f == 2 && controls.contains(v[0]));
+                    << f << v[1] << sent << (f == 2 && controls.contains(v[0])) << fits;
             }
         }
     }
@@ -89,6 +95,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, sent);
         QFETCH(bool, unusableComputer);
+        QFETCH(bool, fits);
         QStringList values{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")};
         values[field] = typed;
 
@@ -130,6 +137,43 @@ private slots:
             QVERIFY(w.form->isVisible());
             QCOMPARE(w.form->txtComputer->text(), sent);
             QVERIFY(w.form->cmdSend->isEnabled());
+            return;
+        } else if (!fits) {
+            // Too long for one mailslot write: the transport refuses it, the user is told how
+            // long it was, nothing is sent or copied, and everything typed is still there.
+            const QString path = sending::MailslotPath(expected[2]);
+            const int packetBytes = int(sending::BuildMessengerPacket(expected[0], expected[1], expected[3]).size());
+            QVERIFY(packetBytes > 424);
+            QCOMPARE(test::FakeMailslots::MaxMessageBytes(path), 424);
+            QCOMPARE(w.fakes.boxes->shown.size(), 1);
+            QCOMPARE(
+                w.fakes.boxes->shown[0].text,
+                path + QStringLiteral("\r\n\r\nCan't write to mailslot.\r\nThe message has %1 bytes; at most 424 fit.")
+                           .arg(packetBytes));
+            QCOMPARE(w.fakes.mailslots->opened, QStringList{path});
+            QVERIFY(w.fakes.mailslots->delivered.isEmpty());
+            QCOMPARE(w.fakes.mailslots->openFiles, 0);
+            QVERIFY(w.dataFiles().isEmpty());
+            QTest::qWait(20);
+            QVERIFY(w.form->isVisible());
+            QCOMPARE(w.form->txtFrom->text(), values[0]);
+            QCOMPARE(w.form->txtTo->text(), values[1]);
+            QCOMPARE(w.form->txtComputer->text(), values[2]);
+            QCOMPARE(w.form->txtMessage->Text(), expected[3]);
+            QVERIFY(w.form->cmdSend->isEnabled());
+            QVERIFY(w.fakes.terminated->statuses.isEmpty());
+            // Closed by the user: the next start shows and remembers the same names.
+            w.close();
+            QVERIFY(w.fakes.terminated->statuses.isEmpty());
+            w.fakes.boxes->shown.clear();
+            w.open();
+            QCOMPARE(w.form->txtFrom->text(), expected[0]);
+            QCOMPARE(w.form->txtTo->text(), expected[1]);
+            QCOMPARE(w.form->txtComputer->text(), expected[2]);
+            QCOMPARE(w.form->FromHistory->Entries(), QStringList{expected[0]});
+            QCOMPARE(w.form->ToHistory->Entries(), QStringList{expected[1]});
+            QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{expected[2]});
+            QVERIFY(w.fakes.boxes->shown.isEmpty());
             return;
         }
         QVERIFY2(w.fakes.boxes->shown.isEmpty(), qPrintable(w.fakes.boxes->shown.value(0).text));

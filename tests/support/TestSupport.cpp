@@ -1,17 +1,23 @@
 #include "support/TestSupport.h"
 
+#include "platform/linux/Mailslot.h"
+#include "platform/linux/NetBios.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #endif
+#include <cstdio>
 
 namespace pellora::test {
 
@@ -69,12 +75,18 @@ int FakeMessageBoxes::Show(const QString& text, int style, const QString& title,
 namespace {
 class FakeMailslotFile : public platform::MailslotFile {
 public:
-    explicit FakeMailslotFile(FakeMailslots& net) : net_(net) { ++net_.openFiles; }
+    FakeMailslotFile(FakeMailslots& net, int limit) : net_(net), limit_(limit) { ++net_.openFiles; }
     ~FakeMailslotFile() override { --net_.openFiles; }
     bool Write(const QByteArray& message, QString* reason) override {
         if (net_.failWrite) {
             if (reason)
                 *reason = net_.writeFailureReason;
+            return false;
+        }
+        if (message.size() > limit_) {
+            // As the real transport words it (platform/linux/Mailslot.cpp).
+            if (reason)
+                *reason = QStringLiteral("The message has %1 bytes; at most %2 fit.").arg(message.size()).arg(limit_);
             return false;
         }
         net_.delivered.append(message);
@@ -83,6 +95,7 @@ public:
 
 private:
     FakeMailslots& net_;
+    int limit_;
 };
 } // namespace
 
@@ -92,7 +105,14 @@ std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path)
         onOpen(path);
     if (failOpen)
         return nullptr;
-    return std::make_unique<FakeMailslotFile>(*this);
+    return std::make_unique<FakeMailslotFile>(*this, MaxMessageBytes(path));
+}
+
+int FakeMailslots::MaxMessageBytes(const QString& path) {
+    // The data of one mailslot write in one datagram, as the real transport computes it.
+    const std::optional<platform::MailslotPath> parsed = platform::ParseMailslotPath(path);
+    return platform::netbios::MaxMailslotData(
+        platform::SmbMailslotName(parsed ? parsed->mailslot : QStringLiteral("messngr")));
 }
 
 Fakes InstallFakes() {
@@ -173,5 +193,48 @@ ScopedUmask::~ScopedUmask() = default;
 ScopedUmask::ScopedUmask(int mask) : saved_(static_cast<int>(::umask(static_cast<mode_t>(mask)))) {}
 ScopedUmask::~ScopedUmask() { ::umask(static_cast<mode_t>(saved_)); }
 #endif
+
+int RunTests(QObject& testObject, int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    // Asked for other loggers, or for a list instead of a run: exactly what was asked.
+    static const QStringList kOwnOutput = {
+        QStringLiteral("-o"),         QStringLiteral("-txt"),      QStringLiteral("-csv"),
+        QStringLiteral("-xml"),       QStringLiteral("-lightxml"), QStringLiteral("-junitxml"),
+        QStringLiteral("-xunitxml"),  QStringLiteral("-teamcity"), QStringLiteral("-tap"),
+        QStringLiteral("-functions"), QStringLiteral("-datatags"), QStringLiteral("-help"),
+        QStringLiteral("--help")};
+    for (const QString& arg : std::as_const(args)) {
+        if (kOwnOutput.contains(arg))
+            return QTest::qExec(&testObject, args);
+    }
+
+    // The usual plain text on standard output, and the same in a file to count the skips.
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "RunTests: no temporary folder for the test log\n");
+        return 1;
+    }
+    const QString log = dir.filePath(QStringLiteral("log.txt"));
+    args << QStringLiteral("-o") << QStringLiteral("-,txt") << QStringLiteral("-o") << log + QStringLiteral(",txt");
+    const int status = QTest::qExec(&testObject, args);
+    if (status != 0)
+        return status;
+    static const QRegularExpression kTotals(QStringLiteral("^Totals: \\d+ passed, \\d+ failed, (\\d+) skipped"),
+                                            QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch totals = kTotals.match(QString::fromUtf8(ReadFile(log)));
+    if (!totals.hasMatch()) {
+        std::fprintf(stderr, "RunTests: the test log has no totals line\n");
+        return 1;
+    }
+    const int skipped = totals.captured(1).toInt();
+    if (skipped > 0) {
+        std::fprintf(stderr, "%d test function(s) or data row(s) skipped: reported as not run (exit status 77)\n",
+                     skipped);
+        return 77;
+    }
+    return 0;
+}
 
 } // namespace pellora::test
