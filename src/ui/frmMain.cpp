@@ -1,16 +1,15 @@
 #include "ui/frmMain.h"
 
-#include "app/modMain.h"
-#include "archive/LocalCopy.h"
+#include "archive/DataFolder.h"
 #include "platform/App.h"
 #include "platform/Components.h"
 #include "platform/Error.h"
 #include "platform/Guard.h"
 #include "platform/HistoryList.h"
 #include "platform/Services.h"
-#include "platform/SettingsStore.h"
 #include "platform/Support.h"
-#include "sending/Delivery.h"
+#include "state/FieldHistories.h"
+#include "state/Settings.h"
 #include "ui/Appearance.h"
 #include "ui/frmSettings.h"
 
@@ -129,7 +128,7 @@ void MessageTextBox::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Construction and layout
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent, Qt::Window) {
+frmMain::frmMain(AppValues& values, QWidget* parent) : QWidget(parent, Qt::Window), values_(values) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Pellora"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -262,31 +261,14 @@ void frmMain::Form_Load() {
     if (!ksIsInIDE())
         ksSetWindowResIconAll(this, kIcon);
 
-    const AppObject& app = App();
-    struct List {
-        std::unique_ptr<platform::HistoryList>& member;
-        QString file;
-    };
-    const List lists[] = {{FromHistory, QStringLiteral("From History.DAT")},
-                          {ToHistory, QStringLiteral("To History.DAT")},
-                          {ComputerHistory, QStringLiteral("Computer History.DAT")}};
-    for (const List& list : lists) {
-        list.member = std::make_unique<platform::HistoryList>();
-        list.member->Open(list.file, QString(), app, QString(), -1);
-        list.member->Load();
-    }
-
+    state::LoadHistories({FromHistory, ToHistory, ComputerHistory});
     LoadSettings();
     txtMessage->setFocus(Qt::OtherFocusReason);
 }
 
 void frmMain::Form_Unload() {
     SaveSettings();
-    for (auto* list : {&FromHistory, &ToHistory, &ComputerHistory}) {
-        if (*list)
-            (*list)->Save();
-        list->reset();
-    }
+    state::SaveHistories({FromHistory, ToHistory, ComputerHistory});
 }
 
 void frmMain::Handle(const std::function<void()>& handler) {
@@ -496,20 +478,7 @@ bool frmMain::MessageKey(QKeyEvent& event) {
 // ---------------------------------------------------------------------------------------------
 // Sending
 
-void frmMain::cmdSend_Click() {
-    if (sending_)
-        return; // a send never starts inside another
-    sending_ = true;
-    struct Done {
-        frmMain* form;
-        ~Done() { form->sending_ = false; }
-    } done{this};
-    SetInputEnabled(false);
-    if (unloaded_)
-        return;
-    SendCurrentMessage();
-    SetInputEnabled(true);
-}
+void frmMain::cmdSend_Click() { send_.Run(); }
 
 void frmMain::SetInputEnabled(bool enabled) {
     QWidget* const controls[] = {txtMessage,      txtComputer,         txtFrom,           txtTo,     cmdSend,
@@ -535,28 +504,13 @@ void frmMain::SetInputEnabled(bool enabled) {
         setCursor(Qt::WaitCursor);
 }
 
-void frmMain::SendCurrentMessage() {
-    const QString from = txtFrom->text();
-    const QString to = txtTo->text();
-    const QString computer = txtComputer->text();
-    const QString message = txtMessage->Text();
-    if (from.isEmpty() || to.isEmpty() || computer.isEmpty() || message.isEmpty()) {
-        platform::MsgBox(QStringLiteral("The nature don't like emptiness."), platform::MsgBoxStyle::Critical);
-        return;
-    }
-    FromHistory->Add(from);
-    ToHistory->Add(to);
-    ComputerHistory->Add(computer);
-    if (sending::Deliver(from, to, computer, message) != sending::DeliveryResult::Delivered)
-        return;
-    SaveLocalCopy(from, to, computer, platform::clock().Now(), message);
-    ksUnloadForm(this);
+sending::MessageTexts frmMain::ReadTexts() const {
+    return {txtFrom->text(), txtTo->text(), txtComputer->text(), txtMessage->Text()};
 }
 
-void frmMain::SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
-                            const QString& message) {
-    archive::SaveLocalCopy(modMain::DataPath, modMain::UseTempFilePrefix, from, to, computer, sent, message);
-}
+void frmMain::ShowError(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
+
+void frmMain::RequestClose() { ksUnloadForm(this); }
 
 // ---------------------------------------------------------------------------------------------
 // Buttons
@@ -564,10 +518,10 @@ void frmMain::SaveLocalCopy(const QString& from, const QString& to, const QStrin
 void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
 void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
 void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
-void frmMain::cmdOpenDataPath_Click() { modMain::cmdOpenDataPath_Click(this); }
+void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath); }
 
 void frmMain::cmdSettings_Click() {
-    auto dialog = std::make_unique<frmSettings>();
+    auto dialog = std::make_unique<frmSettings>(values_);
     dialog->Load();
     dialog->exec();
 }
@@ -651,45 +605,28 @@ void frmMain::txtMessage_KeyPress(int& KeyAscii) {
 // Stored settings
 
 void frmMain::LoadSettings() {
-    using platform::ValueKind::Boolean;
-    using platform::ValueKind::Integer;
-    using platform::ValueKind::Text;
-    platform::SettingsStore store;
-    const AppObject& app = App();
-    int status = 0;
-    txtFrom->setText(store.ReadValue(QString(), QStringLiteral("From"), Text, app, QVariant(), -1, &status).toString());
-    txtTo->setText(store.ReadValue(QString(), QStringLiteral("To"), Text, app, QVariant(), -1, &status).toString());
-    txtComputer->setText(
-        store.ReadValue(QString(), QStringLiteral("Machine"), Text, app, QVariant(), -1, &status).toString());
-
-    const QVariant option = store.ReadValue(QString(), QStringLiteral("Send Hotkey Option"), Integer, app,
-                                            QVariant::fromValue<qint16>(0), -1, &status);
-    bool ok = false;
-    const int value = option.toInt(&ok);
-    if (!ok)
-        throw Error(ErrorNumber::TypeMismatch, QStringLiteral("Type mismatch"));
-    SetSendHotkeyOption(value);
-
-    const QVariant prefix =
-        store.ReadValue(QString(), QStringLiteral("Temp File Prefix"), Boolean, app, QVariant(false), -1, &status);
-    if (!prefix.canConvert<bool>())
-        throw Error(ErrorNumber::TypeMismatch, QStringLiteral("Type mismatch"));
-    modMain::UseTempFilePrefix = prefix.toBool();
+    state::LoadSettings([this](state::Setting setting, const QVariant& value) {
+        switch (setting) {
+        case state::Setting::From: txtFrom->setText(value.toString()); break;
+        case state::Setting::To: txtTo->setText(value.toString()); break;
+        case state::Setting::Machine: txtComputer->setText(value.toString()); break;
+        case state::Setting::SendHotkeyOption: SetSendHotkeyOption(value.toInt()); break;
+        case state::Setting::TempFilePrefix: values_.UseTempFilePrefix = value.toBool(); break;
+        }
+    });
 }
 
 void frmMain::SaveSettings() {
-    using platform::ValueKind::Boolean;
-    using platform::ValueKind::Integer;
-    using platform::ValueKind::Text;
-    platform::SettingsStore store;
-    const AppObject& app = App();
-    int status = 0;
-    store.WriteValue(QString(), QStringLiteral("From"), Text, txtFrom->text(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("To"), Text, txtTo->text(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("Machine"), Text, txtComputer->text(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"), Integer, GetSendHotkeyOption(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("Temp File Prefix"), Boolean, modMain::UseTempFilePrefix, app, -1,
-                     &status);
+    state::SaveSettings([this](state::Setting setting) -> QVariant {
+        switch (setting) {
+        case state::Setting::From: return txtFrom->text();
+        case state::Setting::To: return txtTo->text();
+        case state::Setting::Machine: return txtComputer->text();
+        case state::Setting::SendHotkeyOption: return GetSendHotkeyOption();
+        case state::Setting::TempFilePrefix: return values_.UseTempFilePrefix;
+        }
+        return QVariant();
+    });
 }
 
 } // namespace pellora

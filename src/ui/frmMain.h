@@ -5,6 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "sending/SendOperation.h"
+#include "state/AppValues.h"
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -38,11 +41,11 @@ private:
     frmMain* form_;
 };
 
-// The main window.
-class frmMain : public QWidget {
+// The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
+class frmMain : public QWidget, private sending::SendWindow {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    explicit frmMain(AppValues& values, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Runs the load handler; called once by start-up before the window is shown.
@@ -78,12 +81,9 @@ public:
     void Form_KeyDown(int KeyCode, int Shift);
     void Form_Paint(QPainter& painter);
 
-    // Sending.
+    // Sending: the click runs the send operation (sending/SendOperation.h).
     void cmdSend_Click();
-    void SetInputEnabled(bool enabled);
-    void SendCurrentMessage();
-    void SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
-                       const QString& message);
+    void SetInputEnabled(bool enabled) override;
 
     // Histories, data folder, settings dialog.
     void cmdFromHistory_Click();
@@ -117,7 +117,7 @@ public:
     // until the outermost handler has returned; then the window unloads.
     void Handle(const std::function<void()>& handler);
     // True once the window has unloaded; its handlers then do nothing more.
-    bool IsUnloaded() const { return unloaded_; }
+    bool IsUnloaded() const override { return unloaded_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -127,6 +127,11 @@ protected:
 
 private:
     friend class MessageTextBox;
+    // What the send operation reads from and asks of the window.
+    sending::MessageTexts ReadTexts() const override;
+    void ShowError(const QString& text) override;
+    void RequestClose() override;
+
     void CreateControls();
     // Names and descriptions for screen readers; the fields' labels become their buddies.
     void SetAccessibleNames();
@@ -138,9 +143,10 @@ private:
     // Unloads the window now, or once the running handlers have returned.
     void Unload();
 
+    AppValues& values_;
+    sending::SendOperation send_{*this, {FromHistory, ToHistory, ComputerHistory}, values_};
     bool loaded_ = false;
     bool unloaded_ = false;
-    bool sending_ = false;
     bool closePending_ = false;
     bool closingNow_ = false;
     int handlerDepth_ = 0;

@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
         QVERIFY(test::ReadFile(w.copyPath()).endsWith("\r\n\r\nHi there"));
         QVERIFY(
-            QDir(modMain::DataPath).entryList({QStringLiteral(".pellora-*")}, QDir::Files | QDir::Hidden).isEmpty());
+            QDir(w.values.DataPath).entryList({QStringLiteral(".pellora-*")}, QDir::Files | QDir::Hidden).isEmpty());
         QVERIFY(w.closesSoon());
     }
 };
