@@ -1,8 +1,8 @@
 #include "app/modMain.h"
 
 #include "archive/DataFolder.h"
-#include "platform/Services.h"
-#include "platform/Support.h"
+#include "platform/runtime/Services.h"
+#include "platform/support/Support.h"
 #include "ui/frmMain.h"
 
 namespace pellora::modMain {

@@ -1,6 +1,6 @@
 #include "archive/DataFolder.h"
 
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 
 namespace pellora::archive {
 

@@ -1,10 +1,10 @@
 #include "archive/LocalCopy.h"
 
-#include "platform/Components.h"
-#include "platform/Error.h"
-#include "platform/RegionalFormat.h"
-#include "platform/Services.h"
-#include "platform/Support.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/RegionalFormat.h"
+#include "platform/runtime/Services.h"
+#include "platform/support/Support.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 #include "sending/SendOperation.h"
 
 #include "archive/LocalCopy.h"
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 #include "sending/Delivery.h"
 
 namespace pellora::sending {

@@ -1,6 +1,6 @@
 #include "state/FieldHistories.h"
 
-#include "platform/App.h"
+#include "platform/runtime/App.h"
 
 namespace pellora::state {
 

@@ -3,7 +3,7 @@
 // The histories of the main window's three name fields: their files and their life from the
 // window's load to its unload.
 
-#include "platform/HistoryList.h"
+#include "platform/components/HistoryList.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 #include "sending/SendOperation.h"
 
 #include "archive/LocalCopy.h"
-#include "platform/HistoryList.h"
+#include "platform/components/HistoryList.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -4,9 +4,9 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Error.h"
-#include "platform/HistoryList.h"
-#include "platform/Services.h"
+#include "platform/runtime/Error.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/Services.h"
 #include "sending/Packet.h"
 
 #include <QFile>

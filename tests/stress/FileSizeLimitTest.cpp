@@ -4,10 +4,10 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Error.h"
-#include "platform/HistoryList.h"
-#include "platform/Services.h"
-#include "platform/SettingsStore.h"
+#include "platform/runtime/Error.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/Services.h"
+#include "platform/components/SettingsStore.h"
 
 #include <csignal>
 

@@ -4,7 +4,7 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 // Factories of the real platform services; Services.cpp calls them at first use.
 
-#include "platform/Components.h"
-#include "platform/Services.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Services.h"
 
 #include <memory>
 

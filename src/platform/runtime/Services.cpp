@@ -1,7 +1,7 @@
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 
-#include "platform/App.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // The component library: text-file writing, the error prompt and the form services. The two
 // stateful components, HistoryList and SettingsStore, have headers of their own.
 
-#include "platform/Error.h"
+#include "platform/runtime/Error.h"
 
 #include <QString>
 

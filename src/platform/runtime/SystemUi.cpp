@@ -1,7 +1,7 @@
 // The real message boxes, clock and form services.
 
-#include "platform/App.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <QAbstractButton>
 #include <QApplication>

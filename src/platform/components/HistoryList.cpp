@@ -1,9 +1,9 @@
-#include "platform/HistoryList.h"
+#include "platform/components/HistoryList.h"
 
-#include "platform/App.h"
-#include "platform/Error.h"
-#include "platform/PrivateFiles.h"
-#include "platform/Support.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/PrivateFiles.h"
+#include "platform/support/Support.h"
 
 #include <QApplication>
 #include <QByteArrayView>
