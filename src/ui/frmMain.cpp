@@ -1,11 +1,11 @@
 #include "ui/frmMain.h"
 
 #include "archive/DataFolder.h"
-#include "platform/runtime/App.h"
 #include "platform/components/Components.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Guard.h"
-#include "platform/components/HistoryList.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/Support.h"
 #include "state/FieldHistories.h"
@@ -35,19 +35,43 @@ const QString kIcon = QStringLiteral("A_MAIN");
 const QString kDedication = QStringLiteral("To Lia");
 const char* const kTag = "Tag";
 
+// Virtual-key codes.
 namespace Key {
+constexpr int Backspace = 8;
+constexpr int Tab = 9;
 constexpr int Enter = 13;
+constexpr int Shift = 16;
+constexpr int Control = 17;
+constexpr int Alt = 18;
+constexpr int Pause = 19;
+constexpr int CapsLock = 20;
 constexpr int Escape = 27;
+constexpr int Space = 32;
+constexpr int PageUp = 33;
+constexpr int PageDown = 34;
+constexpr int End = 35;
+constexpr int Home = 36;
+constexpr int Left = 37;
+constexpr int Up = 38;
+constexpr int Right = 39;
+constexpr int Down = 40;
+constexpr int Insert = 45;
+constexpr int Delete = 46;
 constexpr int A = 65;
 constexpr int F1 = 112;
 constexpr int F5 = 116;
 constexpr int F12 = 123;
 } // namespace Key
+// Modifier masks; a key test compares the whole mask.
 namespace Mask {
 constexpr int None = 0;
 constexpr int Shift = 1;
 constexpr int Ctrl = 2;
+constexpr int Alt = 4;
 } // namespace Mask
+
+// The option's number as the enum; a number out of range is none of them.
+SendHotkey AsSendHotkey(int option) { return static_cast<SendHotkey>(option); }
 
 QRect FromTwips(int left, int top, int width, int height) {
     return QRect(ui::Twips(left), ui::Twips(top), ui::Twips(width), ui::Twips(height));
@@ -352,38 +376,38 @@ int frmMain::VirtualKey(const QKeyEvent& event) {
     case Qt::Key_Return:
     case Qt::Key_Enter: return Key::Enter;
     case Qt::Key_Escape: return Key::Escape;
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Backspace: return Key::Backspace;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
+    case Qt::Key_Backtab: return Key::Tab;
+    case Qt::Key_Shift: return Key::Shift;
+    case Qt::Key_Control: return Key::Control;
+    case Qt::Key_Alt: return Key::Alt;
+    case Qt::Key_Pause: return Key::Pause;
+    case Qt::Key_CapsLock: return Key::CapsLock;
+    case Qt::Key_Space: return Key::Space;
+    case Qt::Key_PageUp: return Key::PageUp;
+    case Qt::Key_PageDown: return Key::PageDown;
+    case Qt::Key_End: return Key::End;
+    case Qt::Key_Home: return Key::Home;
+    case Qt::Key_Left: return Key::Left;
+    case Qt::Key_Up: return Key::Up;
+    case Qt::Key_Right: return Key::Right;
+    case Qt::Key_Down: return Key::Down;
+    case Qt::Key_Insert: return Key::Insert;
+    case Qt::Key_Delete: return Key::Delete;
     default: return 0;
     }
 }
 
 int frmMain::ShiftMask(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = event.modifiers();
-    int mask = 0;
+    int mask = Mask::None;
     if (modifiers & Qt::ShiftModifier)
-        mask |= 1;
+        mask |= Mask::Shift;
     if (modifiers & Qt::ControlModifier)
-        mask |= 2;
+        mask |= Mask::Ctrl;
     if (modifiers & Qt::AltModifier)
-        mask |= 4;
+        mask |= Mask::Alt;
     return mask;
 }
 
@@ -497,7 +521,7 @@ void frmMain::SetInputEnabled(bool enabled) {
     }
     if (!enabled)
         QCoreApplication::processEvents();
-    mousePointer_ = enabled ? 0 : 11;
+    mousePointer_ = enabled ? MousePointer::Default : MousePointer::Hourglass;
     if (enabled)
         unsetCursor();
     else
@@ -530,21 +554,21 @@ void frmMain::cmdSettings_Click() {
 // Send hotkey option
 
 QString frmMain::SendHotkeyName(int option) {
-    switch (option) {
-    case 0: return QStringLiteral("Ctrl+Enter");
-    case 1: return QStringLiteral("Enter");
-    case 2: return QStringLiteral("F5");
-    case 3: return QStringLiteral("F12");
-    default: return QStringLiteral("?");
+    switch (AsSendHotkey(option)) {
+    case SendHotkey::CtrlEnter: return QStringLiteral("Ctrl+Enter");
+    case SendHotkey::Enter: return QStringLiteral("Enter");
+    case SendHotkey::F5: return QStringLiteral("F5");
+    case SendHotkey::F12: return QStringLiteral("F12");
     }
+    return QStringLiteral("?");
 }
 
 void frmMain::SetSendHotkeyOption(int option) {
-    if (option < 0 || option > 3)
-        option = 0;
+    if (option < 0 || option >= SendHotkeyCount)
+        option = static_cast<int>(SendHotkey::CtrlEnter);
     cmdSendHotkeyOption->setProperty(kTag, QString::number(option));
     cmdSendHotkeyOption->setText(SendHotkeyName(option));
-    cmdSend->setDefault(option == 1);
+    cmdSend->setDefault(AsSendHotkey(option) == SendHotkey::Enter);
 }
 
 int frmMain::GetSendHotkeyOption() {
@@ -562,15 +586,15 @@ int frmMain::GetSendHotkeyOption() {
 
 void frmMain::cmdSendHotkeyOption_Click() {
     int option = GetSendHotkeyOption() + 1;
-    if (option >= 4)
-        option = 0;
+    if (option >= SendHotkeyCount)
+        option = static_cast<int>(SendHotkey::CtrlEnter);
     SetSendHotkeyOption(option);
 }
 
 void frmMain::HandleSendHotkey(int KeyCode, int Shift) {
-    const int option = GetSendHotkeyOption();
-    if ((option == 2 && KeyCode == Key::F5 && Shift == Mask::None) ||
-        (option == 3 && KeyCode == Key::F12 && Shift == Mask::None))
+    const SendHotkey hotkey = AsSendHotkey(GetSendHotkeyOption());
+    if ((hotkey == SendHotkey::F5 && KeyCode == Key::F5 && Shift == Mask::None) ||
+        (hotkey == SendHotkey::F12 && KeyCode == Key::F12 && Shift == Mask::None))
         platform::formHelper().PressButton(cmdSend);
 }
 
@@ -580,7 +604,7 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         SuppressKeyPress = true;
         return;
     }
-    if (GetSendHotkeyOption() == 0 && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
+    if (AsSendHotkey(GetSendHotkeyOption()) == SendHotkey::CtrlEnter && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
         txtMessage->Tag = txtMessage->Text();
         QCoreApplication::processEvents();
         // A close among the pending events waits for this handler, so the window still stands.

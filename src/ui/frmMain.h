@@ -24,6 +24,17 @@ class HistoryList;
 
 class frmMain;
 
+// The send hotkey option: which key sends the message. Held, read and stored as its number
+// (decimal text in the Tag of cmdSendHotkeyOption, a 32-bit integer in the settings).
+enum class SendHotkey : int { CtrlEnter = 0, Enter = 1, F5 = 2, F12 = 3 };
+inline constexpr int SendHotkeyCount = 4;
+
+// The window's mouse pointer, by the runtime's numbers.
+namespace MousePointer {
+inline constexpr int Default = 0;
+inline constexpr int Hourglass = 11;
+} // namespace MousePointer
+
 // The message field: a multi-line text box whose keys pass through the window's handlers.
 // Its text is read and written with CR LF line breaks.
 class MessageTextBox : public QPlainTextEdit {
@@ -72,7 +83,7 @@ public:
 
     // The band of the layout's background shape that lies inside the window.
     static QRect ShapeBand();
-    // 11 while a send runs (hourglass), 0 otherwise.
+    // MousePointer::Hourglass while a send runs, MousePointer::Default otherwise.
     int MousePointer() const { return mousePointer_; }
 
     // Window events.
@@ -151,7 +162,7 @@ private:
     bool closingNow_ = false;
     int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
-    int mousePointer_ = 0;
+    int mousePointer_ = MousePointer::Default;
     // The control that had the focus when the input was disabled; it gets it back afterwards.
     QPointer<QWidget> focusBeforeDisable_;
     // The key press the preview has looked at, while Qt still hands it on to other widgets.
