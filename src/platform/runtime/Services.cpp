@@ -38,6 +38,7 @@ Clock& clock() { return Ensure(services().clock, CreateSystemClock); }
 TextFileWriter& textFileWriter() { return Ensure(services().textFileWriter, CreateSystemTextFileWriter); }
 ErrorPrompt& errorPrompt() { return Ensure(services().errorPrompt, CreateSystemErrorPrompt); }
 FormHelper& formHelper() { return Ensure(services().formHelper, CreateSystemFormHelper); }
+PickMenus& pickMenus() { return Ensure(services().pickMenus, CreateSystemPickMenus); }
 
 void ResetServices() { services() = Services{}; }
 

@@ -16,5 +16,6 @@ std::shared_ptr<Clock> CreateSystemClock();
 std::shared_ptr<TextFileWriter> CreateSystemTextFileWriter();
 std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt();
 std::shared_ptr<FormHelper> CreateSystemFormHelper();
+std::shared_ptr<PickMenus> CreateSystemPickMenus();
 
 } // namespace pellora::platform
