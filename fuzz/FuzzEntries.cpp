@@ -1,8 +1,8 @@
 #include "FuzzEntries.h"
 
-#include "platform/Error.h"
-#include "platform/HistoryList.h"
-#include "platform/Support.h"
+#include "platform/runtime/Error.h"
+#include "platform/components/HistoryList.h"
+#include "platform/support/Support.h"
 #include "platform/linux/Mailslot.h"
 #include "platform/linux/NetBios.h"
 #include "platform/linux/Oem.h"

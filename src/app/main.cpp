@@ -1,8 +1,8 @@
 // Pellora: sends one text message to the Messenger mailslot of a computer on the local network.
 
 #include "app/modMain.h"
-#include "platform/App.h"
-#include "platform/Guard.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Guard.h"
 #include "ui/Appearance.h"
 
 #include <QApplication>

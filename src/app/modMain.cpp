@@ -1,13 +1,13 @@
 #include "app/modMain.h"
 
-#include "platform/Services.h"
-#include "platform/Support.h"
+#include "archive/DataFolder.h"
+#include "platform/runtime/Services.h"
+#include "platform/support/Support.h"
 #include "ui/frmMain.h"
 
 namespace pellora::modMain {
 
-QString DataPath;
-bool UseTempFilePrefix = false;
+AppValues Values;
 frmMain* MainForm = nullptr;
 
 namespace {
@@ -21,11 +21,11 @@ bool Main() {
     if (!ksIsInIDE())
         ksSetWindowResIconAll(ksGetThunderMainHandle(), kAppIcon);
 
-    DataPath = PrepareDataFolder();
-    if (DataPath.isEmpty())
+    Values.DataPath = PrepareDataFolder();
+    if (Values.DataPath.isEmpty())
         return false;
 
-    MainForm = new frmMain;
+    MainForm = new frmMain(Values);
     MainForm->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(MainForm, &QObject::destroyed, [] { MainForm = nullptr; });
     MainForm->Load();
@@ -43,17 +43,6 @@ QString PrepareDataFolder() {
     return QString();
 }
 
-void cmdOpenDataPath_Click(QWidget* mainWindow) {
-    constexpr int kShowDefault = 10;
-    // The desktop's answer may come after this handler has returned, even after the window has
-    // closed: the message needs nothing but the path.
-    const QString path = DataPath;
-    platform::shell().Execute(mainWindow, QStringLiteral("open"), path, QString(), QString(), kShowDefault,
-                              [path](int result) {
-                                  if (result <= 32)
-                                      platform::MsgBox(path + QStringLiteral("\r\n\r\nCan't open data folder."),
-                                                       platform::MsgBoxStyle::Critical);
-                              });
-}
+void cmdOpenDataPath_Click(QWidget* mainWindow) { archive::OpenDataFolder(mainWindow, Values.DataPath); }
 
 } // namespace pellora::modMain

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "state/AppValues.h"
+
 #include <QString>
 
 class QWidget;
@@ -11,10 +13,9 @@ class frmMain;
 // Start-up and the program-wide values.
 namespace modMain {
 
-// Full path of the data folder; empty until start-up sets it, never changed afterwards.
-extern QString DataPath;
-// Whether local copies get the "~$" prefix; false at program start.
-extern bool UseTempFilePrefix;
+// The program-wide values (the data folder, the "~$" prefix of local copies), handed to the
+// windows that use them.
+extern AppValues Values;
 // The main window while it exists.
 extern frmMain* MainForm;
 

@@ -1,10 +1,10 @@
 #include "archive/LocalCopy.h"
 
-#include "platform/Components.h"
-#include "platform/Error.h"
-#include "platform/RegionalFormat.h"
-#include "platform/Services.h"
-#include "platform/Support.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Services.h"
+#include "platform/support/RegionalFormat.h"
+#include "platform/support/Support.h"
 
 #include <QLocale>
 
@@ -56,7 +56,8 @@ void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QStrin
     for (;;) {
         Error failure(ErrorNumber::Internal, QString());
         try {
-            platform::textFileWriter().WriteText(path, text, -1, 2, 2, 1);
+            using namespace platform::WriteTextOption;
+            platform::textFileWriter().WriteText(path, text, KeepExisting, Utf8, LineEndsAsIs, Durable);
             return;
         } catch (const Error& error) {
             failure = error;
@@ -66,7 +67,8 @@ void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QStrin
         try {
             bool logged = false;
             const int style = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
-            if (platform::errorPrompt().ShowError(failure, style, 0, prompt, logged) != platform::MsgBoxResult::Retry)
+            if (platform::errorPrompt().ShowError(failure, style, platform::ErrorPrompt::kReserved, prompt, logged) !=
+                platform::MsgBoxResult::Retry)
                 return;
         } catch (const std::exception&) {
             return; // no way to ask: give up the copy, as Cancel would

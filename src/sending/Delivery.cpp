@@ -1,7 +1,7 @@
 #include "sending/Delivery.h"
 
-#include "platform/MailslotPath.h"
-#include "platform/Services.h"
+#include "platform/mailslot/MailslotPath.h"
+#include "platform/runtime/Services.h"
 #include "sending/Packet.h"
 
 namespace pellora::sending {

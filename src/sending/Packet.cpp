@@ -1,6 +1,6 @@
 #include "sending/Packet.h"
 
-#include "platform/Support.h"
+#include "platform/support/Support.h"
 
 namespace pellora::sending {
 

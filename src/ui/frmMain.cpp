@@ -1,16 +1,15 @@
 #include "ui/frmMain.h"
 
-#include "app/modMain.h"
-#include "archive/LocalCopy.h"
-#include "platform/App.h"
-#include "platform/Components.h"
-#include "platform/Error.h"
-#include "platform/Guard.h"
-#include "platform/HistoryList.h"
-#include "platform/Services.h"
-#include "platform/SettingsStore.h"
-#include "platform/Support.h"
-#include "sending/Delivery.h"
+#include "archive/DataFolder.h"
+#include "platform/components/Components.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Guard.h"
+#include "platform/runtime/Services.h"
+#include "platform/support/Support.h"
+#include "state/FieldHistories.h"
+#include "state/Settings.h"
 #include "ui/Appearance.h"
 #include "ui/frmSettings.h"
 
@@ -36,19 +35,43 @@ const QString kIcon = QStringLiteral("A_MAIN");
 const QString kDedication = QStringLiteral("To Lia");
 const char* const kTag = "Tag";
 
+// Virtual-key codes.
 namespace Key {
+constexpr int Backspace = 8;
+constexpr int Tab = 9;
 constexpr int Enter = 13;
+constexpr int Shift = 16;
+constexpr int Control = 17;
+constexpr int Alt = 18;
+constexpr int Pause = 19;
+constexpr int CapsLock = 20;
 constexpr int Escape = 27;
+constexpr int Space = 32;
+constexpr int PageUp = 33;
+constexpr int PageDown = 34;
+constexpr int End = 35;
+constexpr int Home = 36;
+constexpr int Left = 37;
+constexpr int Up = 38;
+constexpr int Right = 39;
+constexpr int Down = 40;
+constexpr int Insert = 45;
+constexpr int Delete = 46;
 constexpr int A = 65;
 constexpr int F1 = 112;
 constexpr int F5 = 116;
 constexpr int F12 = 123;
 } // namespace Key
+// Modifier masks; a key test compares the whole mask.
 namespace Mask {
 constexpr int None = 0;
 constexpr int Shift = 1;
 constexpr int Ctrl = 2;
+constexpr int Alt = 4;
 } // namespace Mask
+
+// The option's number as the enum; a number out of range is none of them.
+SendHotkey AsSendHotkey(int option) { return static_cast<SendHotkey>(option); }
 
 QRect FromTwips(int left, int top, int width, int height) {
     return QRect(ui::Twips(left), ui::Twips(top), ui::Twips(width), ui::Twips(height));
@@ -129,7 +152,7 @@ void MessageTextBox::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Construction and layout
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent, Qt::Window) {
+frmMain::frmMain(AppValues& values, QWidget* parent) : QWidget(parent, Qt::Window), values_(values) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Pellora"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -262,31 +285,14 @@ void frmMain::Form_Load() {
     if (!ksIsInIDE())
         ksSetWindowResIconAll(this, kIcon);
 
-    const AppObject& app = App();
-    struct List {
-        std::unique_ptr<platform::HistoryList>& member;
-        QString file;
-    };
-    const List lists[] = {{FromHistory, QStringLiteral("From History.DAT")},
-                          {ToHistory, QStringLiteral("To History.DAT")},
-                          {ComputerHistory, QStringLiteral("Computer History.DAT")}};
-    for (const List& list : lists) {
-        list.member = std::make_unique<platform::HistoryList>();
-        list.member->Open(list.file, QString(), app, QString(), -1);
-        list.member->Load();
-    }
-
+    state::LoadHistories({FromHistory, ToHistory, ComputerHistory});
     LoadSettings();
     txtMessage->setFocus(Qt::OtherFocusReason);
 }
 
 void frmMain::Form_Unload() {
     SaveSettings();
-    for (auto* list : {&FromHistory, &ToHistory, &ComputerHistory}) {
-        if (*list)
-            (*list)->Save();
-        list->reset();
-    }
+    state::SaveHistories({FromHistory, ToHistory, ComputerHistory});
 }
 
 void frmMain::Handle(const std::function<void()>& handler) {
@@ -370,38 +376,38 @@ int frmMain::VirtualKey(const QKeyEvent& event) {
     case Qt::Key_Return:
     case Qt::Key_Enter: return Key::Enter;
     case Qt::Key_Escape: return Key::Escape;
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Backspace: return Key::Backspace;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
+    case Qt::Key_Backtab: return Key::Tab;
+    case Qt::Key_Shift: return Key::Shift;
+    case Qt::Key_Control: return Key::Control;
+    case Qt::Key_Alt: return Key::Alt;
+    case Qt::Key_Pause: return Key::Pause;
+    case Qt::Key_CapsLock: return Key::CapsLock;
+    case Qt::Key_Space: return Key::Space;
+    case Qt::Key_PageUp: return Key::PageUp;
+    case Qt::Key_PageDown: return Key::PageDown;
+    case Qt::Key_End: return Key::End;
+    case Qt::Key_Home: return Key::Home;
+    case Qt::Key_Left: return Key::Left;
+    case Qt::Key_Up: return Key::Up;
+    case Qt::Key_Right: return Key::Right;
+    case Qt::Key_Down: return Key::Down;
+    case Qt::Key_Insert: return Key::Insert;
+    case Qt::Key_Delete: return Key::Delete;
     default: return 0;
     }
 }
 
 int frmMain::ShiftMask(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = event.modifiers();
-    int mask = 0;
+    int mask = Mask::None;
     if (modifiers & Qt::ShiftModifier)
-        mask |= 1;
+        mask |= Mask::Shift;
     if (modifiers & Qt::ControlModifier)
-        mask |= 2;
+        mask |= Mask::Ctrl;
     if (modifiers & Qt::AltModifier)
-        mask |= 4;
+        mask |= Mask::Alt;
     return mask;
 }
 
@@ -496,20 +502,7 @@ bool frmMain::MessageKey(QKeyEvent& event) {
 // ---------------------------------------------------------------------------------------------
 // Sending
 
-void frmMain::cmdSend_Click() {
-    if (sending_)
-        return; // a send never starts inside another
-    sending_ = true;
-    struct Done {
-        frmMain* form;
-        ~Done() { form->sending_ = false; }
-    } done{this};
-    SetInputEnabled(false);
-    if (unloaded_)
-        return;
-    SendCurrentMessage();
-    SetInputEnabled(true);
-}
+void frmMain::cmdSend_Click() { send_.Run(); }
 
 void frmMain::SetInputEnabled(bool enabled) {
     QWidget* const controls[] = {txtMessage,      txtComputer,         txtFrom,           txtTo,     cmdSend,
@@ -528,35 +521,20 @@ void frmMain::SetInputEnabled(bool enabled) {
     }
     if (!enabled)
         QCoreApplication::processEvents();
-    mousePointer_ = enabled ? 0 : 11;
+    mousePointer_ = enabled ? MousePointer::Default : MousePointer::Hourglass;
     if (enabled)
         unsetCursor();
     else
         setCursor(Qt::WaitCursor);
 }
 
-void frmMain::SendCurrentMessage() {
-    const QString from = txtFrom->text();
-    const QString to = txtTo->text();
-    const QString computer = txtComputer->text();
-    const QString message = txtMessage->Text();
-    if (from.isEmpty() || to.isEmpty() || computer.isEmpty() || message.isEmpty()) {
-        platform::MsgBox(QStringLiteral("The nature don't like emptiness."), platform::MsgBoxStyle::Critical);
-        return;
-    }
-    FromHistory->Add(from);
-    ToHistory->Add(to);
-    ComputerHistory->Add(computer);
-    if (sending::Deliver(from, to, computer, message) != sending::DeliveryResult::Delivered)
-        return;
-    SaveLocalCopy(from, to, computer, platform::clock().Now(), message);
-    ksUnloadForm(this);
+sending::MessageTexts frmMain::ReadTexts() const {
+    return {txtFrom->text(), txtTo->text(), txtComputer->text(), txtMessage->Text()};
 }
 
-void frmMain::SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
-                            const QString& message) {
-    archive::SaveLocalCopy(modMain::DataPath, modMain::UseTempFilePrefix, from, to, computer, sent, message);
-}
+void frmMain::ShowError(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
+
+void frmMain::RequestClose() { ksUnloadForm(this); }
 
 // ---------------------------------------------------------------------------------------------
 // Buttons
@@ -564,10 +542,10 @@ void frmMain::SaveLocalCopy(const QString& from, const QString& to, const QStrin
 void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
 void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
 void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
-void frmMain::cmdOpenDataPath_Click() { modMain::cmdOpenDataPath_Click(this); }
+void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath); }
 
 void frmMain::cmdSettings_Click() {
-    auto dialog = std::make_unique<frmSettings>();
+    auto dialog = std::make_unique<frmSettings>(values_);
     dialog->Load();
     dialog->exec();
 }
@@ -576,21 +554,21 @@ void frmMain::cmdSettings_Click() {
 // Send hotkey option
 
 QString frmMain::SendHotkeyName(int option) {
-    switch (option) {
-    case 0: return QStringLiteral("Ctrl+Enter");
-    case 1: return QStringLiteral("Enter");
-    case 2: return QStringLiteral("F5");
-    case 3: return QStringLiteral("F12");
-    default: return QStringLiteral("?");
+    switch (AsSendHotkey(option)) {
+    case SendHotkey::CtrlEnter: return QStringLiteral("Ctrl+Enter");
+    case SendHotkey::Enter: return QStringLiteral("Enter");
+    case SendHotkey::F5: return QStringLiteral("F5");
+    case SendHotkey::F12: return QStringLiteral("F12");
     }
+    return QStringLiteral("?");
 }
 
 void frmMain::SetSendHotkeyOption(int option) {
-    if (option < 0 || option > 3)
-        option = 0;
+    if (option < 0 || option >= SendHotkeyCount)
+        option = static_cast<int>(SendHotkey::CtrlEnter);
     cmdSendHotkeyOption->setProperty(kTag, QString::number(option));
     cmdSendHotkeyOption->setText(SendHotkeyName(option));
-    cmdSend->setDefault(option == 1);
+    cmdSend->setDefault(AsSendHotkey(option) == SendHotkey::Enter);
 }
 
 int frmMain::GetSendHotkeyOption() {
@@ -608,15 +586,15 @@ int frmMain::GetSendHotkeyOption() {
 
 void frmMain::cmdSendHotkeyOption_Click() {
     int option = GetSendHotkeyOption() + 1;
-    if (option >= 4)
-        option = 0;
+    if (option >= SendHotkeyCount)
+        option = static_cast<int>(SendHotkey::CtrlEnter);
     SetSendHotkeyOption(option);
 }
 
 void frmMain::HandleSendHotkey(int KeyCode, int Shift) {
-    const int option = GetSendHotkeyOption();
-    if ((option == 2 && KeyCode == Key::F5 && Shift == Mask::None) ||
-        (option == 3 && KeyCode == Key::F12 && Shift == Mask::None))
+    const SendHotkey hotkey = AsSendHotkey(GetSendHotkeyOption());
+    if ((hotkey == SendHotkey::F5 && KeyCode == Key::F5 && Shift == Mask::None) ||
+        (hotkey == SendHotkey::F12 && KeyCode == Key::F12 && Shift == Mask::None))
         platform::formHelper().PressButton(cmdSend);
 }
 
@@ -626,7 +604,7 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         SuppressKeyPress = true;
         return;
     }
-    if (GetSendHotkeyOption() == 0 && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
+    if (AsSendHotkey(GetSendHotkeyOption()) == SendHotkey::CtrlEnter && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
         txtMessage->Tag = txtMessage->Text();
         QCoreApplication::processEvents();
         // A close among the pending events waits for this handler, so the window still stands.
@@ -651,45 +629,28 @@ void frmMain::txtMessage_KeyPress(int& KeyAscii) {
 // Stored settings
 
 void frmMain::LoadSettings() {
-    using platform::ValueKind::Boolean;
-    using platform::ValueKind::Integer;
-    using platform::ValueKind::Text;
-    platform::SettingsStore store;
-    const AppObject& app = App();
-    int status = 0;
-    txtFrom->setText(store.ReadValue(QString(), QStringLiteral("From"), Text, app, QVariant(), -1, &status).toString());
-    txtTo->setText(store.ReadValue(QString(), QStringLiteral("To"), Text, app, QVariant(), -1, &status).toString());
-    txtComputer->setText(
-        store.ReadValue(QString(), QStringLiteral("Machine"), Text, app, QVariant(), -1, &status).toString());
-
-    const QVariant option = store.ReadValue(QString(), QStringLiteral("Send Hotkey Option"), Integer, app,
-                                            QVariant::fromValue<qint16>(0), -1, &status);
-    bool ok = false;
-    const int value = option.toInt(&ok);
-    if (!ok)
-        throw Error(ErrorNumber::TypeMismatch, QStringLiteral("Type mismatch"));
-    SetSendHotkeyOption(value);
-
-    const QVariant prefix =
-        store.ReadValue(QString(), QStringLiteral("Temp File Prefix"), Boolean, app, QVariant(false), -1, &status);
-    if (!prefix.canConvert<bool>())
-        throw Error(ErrorNumber::TypeMismatch, QStringLiteral("Type mismatch"));
-    modMain::UseTempFilePrefix = prefix.toBool();
+    state::LoadSettings([this](state::Setting setting, const QVariant& value) {
+        switch (setting) {
+        case state::Setting::From: txtFrom->setText(value.toString()); break;
+        case state::Setting::To: txtTo->setText(value.toString()); break;
+        case state::Setting::Machine: txtComputer->setText(value.toString()); break;
+        case state::Setting::SendHotkeyOption: SetSendHotkeyOption(value.toInt()); break;
+        case state::Setting::TempFilePrefix: values_.UseTempFilePrefix = value.toBool(); break;
+        }
+    });
 }
 
 void frmMain::SaveSettings() {
-    using platform::ValueKind::Boolean;
-    using platform::ValueKind::Integer;
-    using platform::ValueKind::Text;
-    platform::SettingsStore store;
-    const AppObject& app = App();
-    int status = 0;
-    store.WriteValue(QString(), QStringLiteral("From"), Text, txtFrom->text(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("To"), Text, txtTo->text(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("Machine"), Text, txtComputer->text(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("Send Hotkey Option"), Integer, GetSendHotkeyOption(), app, -1, &status);
-    store.WriteValue(QString(), QStringLiteral("Temp File Prefix"), Boolean, modMain::UseTempFilePrefix, app, -1,
-                     &status);
+    state::SaveSettings([this](state::Setting setting) -> QVariant {
+        switch (setting) {
+        case state::Setting::From: return txtFrom->text();
+        case state::Setting::To: return txtTo->text();
+        case state::Setting::Machine: return txtComputer->text();
+        case state::Setting::SendHotkeyOption: return GetSendHotkeyOption();
+        case state::Setting::TempFilePrefix: return values_.UseTempFilePrefix;
+        }
+        return QVariant();
+    });
 }
 
 } // namespace pellora

@@ -5,6 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "sending/SendOperation.h"
+#include "state/AppValues.h"
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -20,6 +23,17 @@ class HistoryList;
 }
 
 class frmMain;
+
+// The send hotkey option: which key sends the message. Held, read and stored as its number
+// (decimal text in the Tag of cmdSendHotkeyOption, a 32-bit integer in the settings).
+enum class SendHotkey : int { CtrlEnter = 0, Enter = 1, F5 = 2, F12 = 3 };
+inline constexpr int SendHotkeyCount = 4;
+
+// The window's mouse pointer, by the runtime's numbers.
+namespace MousePointer {
+inline constexpr int Default = 0;
+inline constexpr int Hourglass = 11;
+} // namespace MousePointer
 
 // The message field: a multi-line text box whose keys pass through the window's handlers.
 // Its text is read and written with CR LF line breaks.
@@ -38,11 +52,11 @@ private:
     frmMain* form_;
 };
 
-// The main window.
-class frmMain : public QWidget {
+// The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
+class frmMain : public QWidget, private sending::SendWindow {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    explicit frmMain(AppValues& values, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Runs the load handler; called once by start-up before the window is shown.
@@ -69,7 +83,7 @@ public:
 
     // The band of the layout's background shape that lies inside the window.
     static QRect ShapeBand();
-    // 11 while a send runs (hourglass), 0 otherwise.
+    // MousePointer::Hourglass while a send runs, MousePointer::Default otherwise.
     int MousePointer() const { return mousePointer_; }
 
     // Window events.
@@ -78,12 +92,9 @@ public:
     void Form_KeyDown(int KeyCode, int Shift);
     void Form_Paint(QPainter& painter);
 
-    // Sending.
+    // Sending: the click runs the send operation (sending/SendOperation.h).
     void cmdSend_Click();
-    void SetInputEnabled(bool enabled);
-    void SendCurrentMessage();
-    void SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
-                       const QString& message);
+    void SetInputEnabled(bool enabled) override;
 
     // Histories, data folder, settings dialog.
     void cmdFromHistory_Click();
@@ -117,7 +128,7 @@ public:
     // until the outermost handler has returned; then the window unloads.
     void Handle(const std::function<void()>& handler);
     // True once the window has unloaded; its handlers then do nothing more.
-    bool IsUnloaded() const { return unloaded_; }
+    bool IsUnloaded() const override { return unloaded_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -127,6 +138,11 @@ protected:
 
 private:
     friend class MessageTextBox;
+    // What the send operation reads from and asks of the window.
+    sending::MessageTexts ReadTexts() const override;
+    void ShowError(const QString& text) override;
+    void RequestClose() override;
+
     void CreateControls();
     // Names and descriptions for screen readers; the fields' labels become their buddies.
     void SetAccessibleNames();
@@ -138,14 +154,15 @@ private:
     // Unloads the window now, or once the running handlers have returned.
     void Unload();
 
+    AppValues& values_;
+    sending::SendOperation send_{*this, {FromHistory, ToHistory, ComputerHistory}, values_};
     bool loaded_ = false;
     bool unloaded_ = false;
-    bool sending_ = false;
     bool closePending_ = false;
     bool closingNow_ = false;
     int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
-    int mousePointer_ = 0;
+    int mousePointer_ = MousePointer::Default;
     // The control that had the focus when the input was disabled; it gets it back afterwards.
     QPointer<QWidget> focusBeforeDisable_;
     // The key press the preview has looked at, while Qt still hands it on to other widgets.

@@ -1,8 +1,7 @@
 #include "ui/frmSettings.h"
 
-#include "app/modMain.h"
-#include "platform/Guard.h"
-#include "platform/Support.h"
+#include "platform/runtime/Guard.h"
+#include "platform/support/Support.h"
 #include "ui/Appearance.h"
 
 #include <QCheckBox>
@@ -12,7 +11,7 @@
 
 namespace pellora {
 
-frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
+frmSettings::frmSettings(AppValues& values, QWidget* parent) : QDialog(parent), values_(values) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -69,11 +68,11 @@ void frmSettings::Load() { Form_Load(); }
 void frmSettings::Form_Load() {
     ksCenterFormEx(this);
     setWindowIcon(QIcon());
-    chkTempFilePrefix->setCheckState(modMain::UseTempFilePrefix ? Qt::Checked : Qt::Unchecked);
+    chkTempFilePrefix->setCheckState(values_.UseTempFilePrefix ? Qt::Checked : Qt::Unchecked);
 }
 
 void frmSettings::cmdOk_Click() {
-    modMain::UseTempFilePrefix = chkTempFilePrefix->checkState() == Qt::Checked;
+    values_.UseTempFilePrefix = chkTempFilePrefix->checkState() == Qt::Checked;
     done(QDialog::Accepted);
 }
 

@@ -2,17 +2,19 @@
 
 #include <QDialog>
 
+#include "state/AppValues.h"
+
 class QCheckBox;
 class QGroupBox;
 class QPushButton;
 
 namespace pellora {
 
-// The settings dialog: one option, the "~$" prefix of local copy names.
+// The settings dialog: one option, the "~$" prefix of local copy names, kept in `values`.
 class frmSettings : public QDialog {
     Q_OBJECT
 public:
-    explicit frmSettings(QWidget* parent = nullptr);
+    explicit frmSettings(AppValues& values, QWidget* parent = nullptr);
 
     // Runs the load handler; called before the dialog is shown.
     void Load();
@@ -30,6 +32,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    AppValues& values_;
     // Names and descriptions for screen readers.
     void SetAccessibleNames();
 };

@@ -1,7 +1,7 @@
 // The top-level error handler: report the number and description, end at once, store nothing.
 
-#include "platform/Error.h"
-#include "platform/Guard.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Guard.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

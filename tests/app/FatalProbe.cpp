@@ -2,9 +2,9 @@
 // place. The test that runs it checks that the process ends at once and stores nothing.
 
 #include "app/modMain.h"
-#include "platform/Components.h"
-#include "platform/Error.h"
-#include "platform/Services.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Services.h"
 #include "ui/Appearance.h"
 #include "ui/frmMain.h"
 

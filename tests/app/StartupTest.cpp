@@ -1,8 +1,8 @@
 // Start-up: the data folder, the program's entry and the data folder button.
 
 #include "app/modMain.h"
-#include "platform/Support.h"
-#include "platform/linux/XdgShell.h"
+#include "platform/support/Support.h"
+#include "platform/linux/Shell.h"
 #include "support/TestSupport.h"
 #include "ui/frmMain.h"
 
@@ -45,7 +45,7 @@ private:
 private slots:
     void init() {
         fakes_ = test::InstallFakes();
-        modMain::DataPath.clear();
+        modMain::Values.DataPath.clear();
     }
 
     void cleanup() {
@@ -102,7 +102,7 @@ private slots:
         file.close();
 
         QVERIFY(!modMain::Main());
-        QVERIFY(modMain::DataPath.isEmpty());
+        QVERIFY(modMain::Values.DataPath.isEmpty());
         QCOMPARE(fakes_.boxes->shown.size(), 1);
         const test::ShownMessage& shown = fakes_.boxes->shown.first();
         QCOMPARE(shown.text,
@@ -129,7 +129,7 @@ private slots:
     void startsWithTheMainWindow() {
         test::TestHome home;
         QVERIFY(modMain::Main());
-        QCOMPARE(modMain::DataPath, home.dataHome() + QStringLiteral("/Orvane/Pellora"));
+        QCOMPARE(modMain::Values.DataPath, home.dataHome() + QStringLiteral("/Orvane/Pellora"));
         QVERIFY(modMain::MainForm != nullptr);
         QVERIFY(modMain::MainForm->isVisible());
         QVERIFY(fakes_.boxes->shown.isEmpty());
@@ -141,7 +141,7 @@ private slots:
         test::TestHome home;
         const QString folder = home.dataHome() + QStringLiteral("/Orvane/Pellora with 'quotes' & $(spaces)");
         QVERIFY(QDir().mkpath(folder));
-        modMain::DataPath = folder;
+        modMain::Values.DataPath = folder;
         const QString record = home.path() + QStringLiteral("/launched.txt");
         const QString launcher =
             WriteLauncher(home, "printf '%s' \"$1\" > \"" + record.toLocal8Bit() + "\"\n[ -d \"$1\" ]\n");
@@ -186,7 +186,7 @@ private slots:
         QFETCH(bool, fails);
         QFETCH(int, watchMilliseconds);
         test::TestHome home;
-        modMain::DataPath = home.path();
+        modMain::Values.DataPath = home.path();
         if (launcher.startsWith(QLatin1String("script:"))) {
             launcher = WriteLauncher(home, launcher.mid(7).toLocal8Bit() + '\n');
         } else if (launcher == QLatin1String("missing")) {

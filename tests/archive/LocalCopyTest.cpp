@@ -1,8 +1,8 @@
 #include "archive/LocalCopy.h"
-#include "platform/App.h"
-#include "platform/Components.h"
-#include "platform/Services.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/App.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/SystemServices.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "platform/HistoryList.h"
-#include "platform/App.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/App.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

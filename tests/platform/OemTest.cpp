@@ -1,6 +1,6 @@
 // ksAnsiToOem on Linux: the locale's OEM code page and the conversion into it.
 #include "platform/linux/Oem.h"
-#include "platform/Support.h"
+#include "platform/support/Support.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

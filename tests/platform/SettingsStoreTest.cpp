@@ -1,5 +1,5 @@
-#include "platform/SettingsStore.h"
-#include "platform/App.h"
+#include "platform/components/SettingsStore.h"
+#include "platform/runtime/App.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "platform/Components.h"
-#include "platform/SystemServices.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/SystemServices.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

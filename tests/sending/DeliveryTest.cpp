@@ -1,6 +1,6 @@
 // Deliver against the fake mailslot network: what the user is told, what leaves.
 #include "sending/Delivery.h"
-#include "platform/Support.h"
+#include "platform/support/Support.h"
 #include "sending/Packet.h"
 #include "support/TestSupport.h"
 

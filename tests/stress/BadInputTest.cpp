@@ -4,9 +4,9 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Error.h"
-#include "platform/HistoryList.h"
-#include "platform/Services.h"
+#include "platform/runtime/Error.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/Services.h"
 #include "sending/Packet.h"
 
 #include <QFile>
@@ -32,7 +32,7 @@ QString Long(int size) {
 
 QString SettingsPath(const Window& w) { return w.home->configHome() + QStringLiteral("/Orvane/Pellora.ini"); }
 
-QString HistoryPath(const QString& file) { return modMain::DataPath + QLatin1Char('/') + file; }
+QString HistoryPath(const Window& w, const QString& file) { return w.values.DataPath + QLatin1Char('/') + file; }
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -241,7 +241,7 @@ private slots:
         QFETCH(bool, setAside);
         Window w;
         w.form.reset();
-        const QString path = HistoryPath(QStringLiteral("To History.DAT"));
+        const QString path = HistoryPath(w, QStringLiteral("To History.DAT"));
         QVERIFY(WriteFile(path, bytes));
         w.open();
         QCOMPARE(w.form->ToHistory->Entries(), entries);
@@ -261,7 +261,7 @@ private slots:
     void historyFileIsAFolder() {
         Window w;
         w.form.reset();
-        const QString path = HistoryPath(QStringLiteral("From History.DAT"));
+        const QString path = HistoryPath(w, QStringLiteral("From History.DAT"));
         QVERIFY(QDir().mkpath(path));
         w.open();
         QVERIFY(w.form->FromHistory->Entries().isEmpty());
@@ -339,7 +339,7 @@ private slots:
         QCOMPARE(w.form->txtFrom->text(), from);
         QCOMPARE(w.form->txtComputer->text(), machine);
         QCOMPARE(w.form->GetSendHotkeyOption(), hotkeyOption);
-        QCOMPARE(modMain::UseTempFilePrefix, prefix);
+        QCOMPARE(w.values.UseTempFilePrefix, prefix);
 
         // The close stores sound values in their place; the next start reads the same.
         w.form->txtTo->setText(QStringLiteral("Bob"));
@@ -350,7 +350,7 @@ private slots:
         QCOMPARE(w.form->txtTo->text(), QStringLiteral("Bob"));
         QCOMPARE(w.form->txtComputer->text(), machine);
         QCOMPARE(w.form->GetSendHotkeyOption(), hotkeyOption);
-        QCOMPARE(modMain::UseTempFilePrefix, prefix);
+        QCOMPARE(w.values.UseTempFilePrefix, prefix);
         QVERIFY(w.fakes.boxes->shown.isEmpty());
     }
 
@@ -366,8 +366,8 @@ private slots:
         QFETCH(bool, retryAfterRepair);
         Window w;
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
-        QVERIFY(QDir(modMain::DataPath).removeRecursively());
-        QVERIFY(WriteFile(modMain::DataPath, "in the way"));
+        QVERIFY(QDir(w.values.DataPath).removeRecursively());
+        QVERIFY(WriteFile(w.values.DataPath, "in the way"));
 
         // The answer to the prompt: Cancel, or put the folder back and Retry.
         class Prompt : public platform::MessageBoxes {
@@ -378,15 +378,17 @@ private slots:
                     return platform::MsgBoxResult::OK;
                 if (!retry || shown.size() > 1)
                     return platform::MsgBoxResult::Cancel;
-                QFile::remove(modMain::DataPath);
-                QDir().mkpath(modMain::DataPath);
+                QFile::remove(dataPath);
+                QDir().mkpath(dataPath);
                 return platform::MsgBoxResult::Retry;
             }
             QList<test::ShownMessage> shown;
             bool retry = false;
+            QString dataPath;
         };
         auto prompt = std::make_shared<Prompt>();
         prompt->retry = retryAfterRepair;
+        prompt->dataPath = w.values.DataPath;
         platform::services().messageBoxes = prompt;
 
         w.form->cmdSend->click();
@@ -408,7 +410,7 @@ private slots:
         QCOMPARE(prompt->shown.size(), 2);
         QVERIFY2(prompt->shown[1].text.startsWith(QStringLiteral("Run-time error")), qPrintable(prompt->shown[1].text));
         QCOMPARE(w.fakes.terminated->statuses, QList<int>{1});
-        QCOMPARE(test::ReadFile(modMain::DataPath), QByteArray("in the way"));
+        QCOMPARE(test::ReadFile(w.values.DataPath), QByteArray("in the way"));
         QVERIFY(test::ReadFile(SettingsPath(w)).contains("Machine=PC7"));
     }
 };

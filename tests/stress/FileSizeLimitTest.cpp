@@ -4,10 +4,10 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Error.h"
-#include "platform/HistoryList.h"
-#include "platform/Services.h"
-#include "platform/SettingsStore.h"
+#include "platform/runtime/Error.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/Services.h"
+#include "platform/components/SettingsStore.h"
 
 #include <csignal>
 
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
         QVERIFY(test::ReadFile(w.copyPath()).endsWith("\r\n\r\nHi there"));
         QVERIFY(
-            QDir(modMain::DataPath).entryList({QStringLiteral(".pellora-*")}, QDir::Files | QDir::Hidden).isEmpty());
+            QDir(w.values.DataPath).entryList({QStringLiteral(".pellora-*")}, QDir::Files | QDir::Hidden).isEmpty());
         QVERIFY(w.closesSoon());
     }
 };

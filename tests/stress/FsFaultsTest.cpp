@@ -4,7 +4,7 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -114,8 +114,8 @@ private slots:
     void diskFullLocalCopy() {
         QFETCH(bool, retry);
         Window w;
-        modMain::DataPath = full_ + QStringLiteral("/messages");
-        QVERIFY(QDir().mkpath(modMain::DataPath));
+        w.values.DataPath = full_ + QStringLiteral("/messages");
+        QVERIFY(QDir().mkpath(w.values.DataPath));
         const QString filler = FillUp(full_);
         QVERIFY(!filler.isEmpty());
         auto prompt = InstallPrompt();
@@ -140,10 +140,10 @@ private slots:
         QVERIFY(w.fakes.terminated->statuses.isEmpty());
         // No half-written file and no temporary file in either case.
         if (retry) {
-            QCOMPARE(FilesIn(modMain::DataPath), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
+            QCOMPARE(FilesIn(w.values.DataPath), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
             QVERIFY(test::ReadFile(w.copyPath()).endsWith("\r\n\r\nHi"));
         } else {
-            QCOMPARE(FilesIn(modMain::DataPath), QStringList{});
+            QCOMPARE(FilesIn(w.values.DataPath), QStringList{});
         }
     }
 
@@ -198,7 +198,7 @@ private slots:
 
     void readOnlyDataFolder() {
         Window w;
-        modMain::DataPath = readOnly_ + QStringLiteral("/data/Orvane/Pellora");
+        w.values.DataPath = readOnly_ + QStringLiteral("/data/Orvane/Pellora");
         const QStringList before = FilesIn(readOnly_);
         auto prompt = InstallPrompt();
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));

@@ -19,11 +19,11 @@
 
 #include "app/modMain.h"
 #include "archive/LocalCopy.h"
-#include "platform/App.h"
-#include "platform/Error.h"
-#include "platform/HistoryList.h"
-#include "platform/Services.h"
-#include "platform/SettingsStore.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Error.h"
+#include "platform/components/HistoryList.h"
+#include "platform/runtime/Services.h"
+#include "platform/components/SettingsStore.h"
 #include "ui/Appearance.h"
 #include "ui/frmMain.h"
 
@@ -72,8 +72,8 @@ int Save(const QString& tag, int rounds, bool copies, const QString& startFile) 
             QThread::usleep(200);
         }
     }
-    modMain::DataPath = modMain::PrepareDataFolder();
-    if (modMain::DataPath.isEmpty())
+    modMain::Values.DataPath = modMain::PrepareDataFolder();
+    if (modMain::Values.DataPath.isEmpty())
         return 2;
     for (int n = 1; n <= rounds; ++n) {
         std::printf("round %d\n", n);
@@ -81,7 +81,7 @@ int Save(const QString& tag, int rounds, bool copies, const QString& startFile) 
         if (roundsStarted)
             __atomic_add_fetch(roundsStarted, 1, __ATOMIC_SEQ_CST);
         const QString gen = QStringLiteral("%1-%2").arg(tag).arg(n);
-        auto form = std::make_unique<frmMain>();
+        auto form = std::make_unique<frmMain>(modMain::Values);
         form->Load();
         form->txtFrom->setText(gen + QStringLiteral(" from"));
         form->txtTo->setText(gen + QStringLiteral(" to"));
@@ -90,7 +90,7 @@ int Save(const QString& tag, int rounds, bool copies, const QString& startFile) 
         form->ToHistory->Add(form->txtTo->text());
         form->ComputerHistory->Add(form->txtComputer->text());
         if (copies)
-            archive::SaveLocalCopy(modMain::DataPath, false, form->txtFrom->text(), form->txtTo->text(),
+            archive::SaveLocalCopy(modMain::Values.DataPath, false, form->txtFrom->text(), form->txtTo->text(),
                                    form->txtComputer->text(), QDateTime::currentDateTime(), Body(gen));
         form->close();
     }

@@ -2,8 +2,8 @@
 
 // Shared test fixtures: a temporary home folder, and fakes for the platform services.
 
-#include "platform/Components.h"
-#include "platform/Services.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Services.h"
 
 #include <QDateTime>
 #include <QList>

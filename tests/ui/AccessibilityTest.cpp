@@ -130,7 +130,7 @@ private slots:
 
     void settingsDialog() {
         Window w;
-        frmSettings dialog;
+        frmSettings dialog(w.values);
         dialog.Load();
         QAccessibleInterface* iface = Interface(&dialog);
         QVERIFY(iface != nullptr);

@@ -44,7 +44,7 @@ private slots:
         QVERIFY(w.form->FromHistory == nullptr); // unloaded: lists saved and released
         QVERIFY(w.fakes.mailslots->opened.isEmpty());
         QVERIFY(w.dataFiles().isEmpty());
-        QVERIFY(QFileInfo::exists(modMain::DataPath + QStringLiteral("/From History.DAT")));
+        QVERIFY(QFileInfo::exists(w.values.DataPath + QStringLiteral("/From History.DAT")));
         w.open();
         QCOMPARE(w.form->txtFrom->text(), QStringLiteral("Ann"));
         QVERIFY(w.form->txtMessage->Text().isEmpty()); // the message is never kept
@@ -150,7 +150,7 @@ private slots:
         auto* target = w.form->findChild<QWidget*>(control);
         QVERIFY(target != nullptr);
         if (control == QLatin1String("cmdOpenDataPath"))
-            modMain::DataPath = w.home->path() + QStringLiteral("/no such folder");
+            w.values.DataPath = w.home->path() + QStringLiteral("/no such folder");
         w.key(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(w.fakes.mailslots->delivered.size(), sends ? 1 : 0);
         if (sends) {

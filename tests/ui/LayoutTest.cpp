@@ -18,6 +18,8 @@ using namespace pellora;
 class LayoutTest : public QObject {
     Q_OBJECT
 
+    AppValues values;
+
     static QRect px(int left, int top, int width, int height) {
         auto t = [](int twips) { return qRound(twips / 15.0); };
         return QRect(t(left), t(top), t(width), t(height));
@@ -28,7 +30,7 @@ private slots:
 
     void mainWindow() {
         const QFont appFont = QApplication::font();
-        frmMain form;
+        frmMain form(values);
         // The form's font is made the application's only while the controls are created.
         QCOMPARE(QApplication::font(), appFont);
         QCOMPARE(form.windowTitle(), QStringLiteral("Pellora"));
@@ -82,7 +84,7 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QRect, geometry);
         QFETCH(QString, toolTip);
-        frmMain form;
+        frmMain form(values);
         auto* control = form.findChild<QWidget*>(name);
         QVERIFY(control != nullptr);
         QCOMPARE(control->geometry(), geometry);
@@ -106,7 +108,7 @@ private slots:
         QFETCH(int, index);
         QFETCH(QString, caption);
         QFETCH(QPoint, position);
-        frmMain form;
+        frmMain form(values);
         QLabel* label = form.lblTag[index];
         QCOMPARE(label->text(), caption);
         QCOMPARE(label->pos(), position);
@@ -118,7 +120,7 @@ private slots:
     }
 
     void startValues() {
-        frmMain form;
+        frmMain form(values);
         QCOMPARE(form.cmdSendHotkeyOption->property("Tag").toString(), QStringLiteral("0"));
         QVERIFY(form.cmdSend->isDefault());
         QCOMPARE(form.txtMessage->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -129,7 +131,7 @@ private slots:
     }
 
     void tabOrder() {
-        frmMain form;
+        frmMain form(values);
         const QList<QWidget*> expected = {
             form.txtFrom,     form.cmdFromHistory,     form.txtTo,      form.cmdToHistory,
             form.txtComputer, form.cmdComputerHistory, form.txtMessage, form.cmdSendHotkeyOption,
@@ -144,7 +146,7 @@ private slots:
     }
 
     void settingsDialog() {
-        frmSettings dialog;
+        frmSettings dialog(values);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
         QCOMPARE(dialog.size(), QSize(401, 101));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));

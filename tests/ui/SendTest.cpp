@@ -2,9 +2,9 @@
 
 #include "WindowFixture.h"
 
-#include "platform/Components.h"
-#include "platform/Error.h"
-#include "platform/Support.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/Support.h"
 
 #include <QLabel>
 

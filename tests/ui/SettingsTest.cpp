@@ -44,7 +44,7 @@ private slots:
         QVERIFY(w.form->txtComputer->text().isEmpty());
         QCOMPARE(w.form->cmdSendHotkeyOption->text(), QStringLiteral("Ctrl+Enter"));
         QVERIFY(!w.form->cmdSend->isDefault());
-        QVERIFY(!modMain::UseTempFilePrefix);
+        QVERIFY(!w.values.UseTempFilePrefix);
     }
 
     void allFiveComeBackAtTheNextStart() {
@@ -52,15 +52,15 @@ private slots:
         w.fill(QStringLiteral("Ann Ö"), QStringLiteral("Bob; = [x]"), QStringLiteral("PC7"), QStringLiteral("secret"));
         w.form->cmdSendHotkeyOption->click();
         w.form->cmdSendHotkeyOption->click(); // F5
-        modMain::UseTempFilePrefix = true;
+        w.values.UseTempFilePrefix = true;
         w.close();
-        modMain::UseTempFilePrefix = false;
+        w.values.UseTempFilePrefix = false;
         w.open();
         QCOMPARE(w.form->txtFrom->text(), QStringLiteral("Ann Ö"));
         QCOMPARE(w.form->txtTo->text(), QStringLiteral("Bob; = [x]"));
         QCOMPARE(w.form->txtComputer->text(), QStringLiteral("PC7"));
         QCOMPARE(w.form->cmdSendHotkeyOption->text(), QStringLiteral("F5"));
-        QVERIFY(modMain::UseTempFilePrefix);
+        QVERIFY(w.values.UseTempFilePrefix);
         QVERIFY(w.form->txtMessage->Text().isEmpty());
         QVERIFY(!test::ReadFile(SettingsFile(*w.home)).contains("secret"));
 
@@ -112,7 +112,7 @@ private slots:
         QVERIFY(w.fakes.boxes->shown.isEmpty());
         QVERIFY(w.fakes.terminated->statuses.isEmpty());
         QCOMPARE(w.form->cmdSendHotkeyOption->text(), caption);
-        QCOMPARE(modMain::UseTempFilePrefix, prefix);
+        QCOMPARE(w.values.UseTempFilePrefix, prefix);
         // The next unload writes sound values over what could not be used.
         w.close();
         QSettings stored(SettingsFile(home), QSettings::IniFormat);
@@ -142,7 +142,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(bool, after);
         Window w;
-        modMain::UseTempFilePrefix = before;
+        w.values.UseTempFilePrefix = before;
         bool shown = !before;
         WithDialog(w.form->cmdSettings, [&](frmSettings& dialog) {
             shown = dialog.chkTempFilePrefix->isChecked();
@@ -165,7 +165,7 @@ private slots:
             // "close": left to WithDialog, as the close box
         });
         QCOMPARE(shown, before);
-        QCOMPARE(modMain::UseTempFilePrefix, after);
+        QCOMPARE(w.values.UseTempFilePrefix, after);
         // A fresh dialog at the next opening shows the current flag.
         WithDialog(w.form->cmdSettings,
                    [&](frmSettings& dialog) { QCOMPARE(dialog.chkTempFilePrefix->isChecked(), after); });

@@ -3,10 +3,10 @@
 // A main window as the program shows it, with fake network, clock, message boxes and form
 // helper, a temporary home and data folder.
 
-#include "app/modMain.h"
 #include "archive/LocalCopy.h"
-#include "platform/App.h"
-#include "platform/HistoryList.h"
+#include "platform/runtime/App.h"
+#include "platform/components/HistoryList.h"
+#include "state/AppValues.h"
 #include "support/TestSupport.h"
 #include "ui/frmMain.h"
 
@@ -24,23 +24,20 @@ namespace pellora::test {
 struct Window {
     std::unique_ptr<TestHome> home = std::make_unique<TestHome>();
     Fakes fakes = InstallFakes();
+    // The program-wide values, as start-up hands them to the window.
+    AppValues values;
     std::unique_ptr<frmMain> form;
 
     Window() {
-        modMain::DataPath = home->dataHome() + QStringLiteral("/Orvane/Pellora");
-        QDir().mkpath(modMain::DataPath);
-        modMain::UseTempFilePrefix = false;
+        values.DataPath = home->dataHome() + QStringLiteral("/Orvane/Pellora");
+        QDir().mkpath(values.DataPath);
         open();
     }
-    ~Window() {
-        form.reset();
-        modMain::DataPath.clear();
-        modMain::UseTempFilePrefix = false;
-    }
+    ~Window() { form.reset(); }
 
     // Loads and shows a fresh window (as the next start of the program would).
     void open() {
-        form = std::make_unique<frmMain>();
+        form = std::make_unique<frmMain>(values);
         form->Load();
         form->show();
         QApplication::setActiveWindow(form.get());
@@ -77,11 +74,11 @@ struct Window {
     }
 
     QString copyPath(const QString& name = QStringLiteral("Message 2016-02-24 10-01-05.TXT")) const {
-        return modMain::DataPath + QLatin1Char('/') + name;
+        return values.DataPath + QLatin1Char('/') + name;
     }
 
     QStringList dataFiles() const {
-        return QDir(modMain::DataPath).entryList({QStringLiteral("*.TXT")}, QDir::Files, QDir::Name);
+        return QDir(values.DataPath).entryList({QStringLiteral("*.TXT")}, QDir::Files, QDir::Name);
     }
 };
 

@@ -1,6 +1,6 @@
 // Where the desktop keeps its wallpaper: GNOME (and Cinnamon, MATE, Budgie), KDE Plasma, Xfce.
 
-#include "platform/Desktop.h"
+#include "platform/support/Desktop.h"
 #include "platform/linux/XdgFolders.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "platform/linux/Mailslot.h"
 
-#include "platform/SystemServices.h"
+#include "platform/runtime/SystemServices.h"
 #include "platform/linux/NetBios.h"
 
 #include <QFile>

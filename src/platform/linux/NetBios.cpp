@@ -1,6 +1,6 @@
 #include "platform/linux/NetBios.h"
 
-#include "platform/Support.h"
+#include "platform/support/Support.h"
 
 #include <QList>
 

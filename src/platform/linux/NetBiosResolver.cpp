@@ -1,6 +1,6 @@
 #include "platform/linux/NetBiosResolver.h"
 
-#include "platform/MailslotPath.h"
+#include "platform/mailslot/MailslotPath.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

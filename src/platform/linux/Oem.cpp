@@ -1,6 +1,6 @@
 #include "platform/linux/Oem.h"
 
-#include "platform/Error.h"
+#include "platform/runtime/Error.h"
 
 #include <QHash>
 

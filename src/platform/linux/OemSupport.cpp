@@ -1,6 +1,6 @@
 // ksAnsiToOem of the support library on Linux. Kept alone in its file so that a test can put
 // its own definition in place at link time (the Delivery test counts the conversions).
-#include "platform/Support.h"
+#include "platform/support/Support.h"
 #include "platform/linux/Oem.h"
 
 namespace pellora {

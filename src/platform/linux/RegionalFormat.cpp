@@ -2,7 +2,7 @@
 // %x and %X) of the locale that LC_ALL, LC_TIME or LANG names, read through a locale object of
 // our own so that the process's global locale is never touched.
 
-#include "platform/RegionalFormat.h"
+#include "platform/support/RegionalFormat.h"
 
 #include "platform/linux/Oem.h"
 

@@ -2,8 +2,8 @@
 // GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL; one WriteFile;
 // CloseHandle), made by the Qt-free win32::MailslotFile of Win32Api.cpp, behind the program's
 // Mailslots interface. A failed or short write is reported, not counted as delivered.
-#include "platform/MailslotPath.h"
-#include "platform/SystemServices.h"
+#include "platform/mailslot/MailslotPath.h"
+#include "platform/runtime/SystemServices.h"
 #include "platform/win32/Win32Api.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 // ksAnsiToOem on Windows: WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, ..., "?") through
 // the Qt-free win32::ToOem of Win32Api.cpp. A character the OEM code page lacks becomes '?'.
 // Kept alone in its file, like the Linux one, so that a test can put its own in place.
-#include "platform/Error.h"
-#include "platform/Support.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/Support.h"
 #include "platform/win32/Win32Api.h"
 
 namespace pellora {

@@ -1,14 +1,16 @@
-# The Windows build of the support library, the shell and the desktop: thin Qt adapters over
-# the plain Win32 calls of Win32Api.cpp, which windows/CMakeLists.txt also cross-compiles and
-# tests without Qt. The mailslot transport and ksAnsiToOem come from mailslot.cmake.
-target_sources(pellora_core PRIVATE
+# The Windows build of the support library, the shell, the desktop, the mailslot transport,
+# ksAnsiToOem and the regional formats: thin Qt adapters over the plain Win32 calls of
+# Win32Api.cpp, which windows/CMakeLists.txt also cross-compiles and tests without Qt.
+target_sources(pellora_platform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Win32Api.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32Api.h
-  ${CMAKE_CURRENT_LIST_DIR}/SupportWin32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ShellWin32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DesktopWin32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/RegionalFormatWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Oem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RegionalFormat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Support.cpp
 )
-target_link_libraries(pellora_core PUBLIC shell32 ole32 uuid user32 advapi32)
+target_link_libraries(pellora_platform PUBLIC shell32 ole32 uuid user32 advapi32)
 
 # The icon "A_MAIN" and the version resource belong to pellora.exe, which src/CMakeLists.txt
 # declares after this file has run: add them once that directory is done.

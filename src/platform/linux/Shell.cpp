@@ -1,7 +1,7 @@
-#include "platform/linux/XdgShell.h"
+#include "platform/linux/Shell.h"
 
-#include "platform/Guard.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/Guard.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,8 +1,8 @@
-#include "platform/SettingsStore.h"
+#include "platform/components/SettingsStore.h"
 
-#include "platform/App.h"
-#include "platform/Error.h"
-#include "platform/PrivateFiles.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/PrivateFiles.h"
 #ifndef Q_OS_WIN
 #include "platform/linux/XdgFolders.h"
 #endif

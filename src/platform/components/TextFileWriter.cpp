@@ -1,8 +1,8 @@
 // Writes whole text files: encoded, through a temporary file in the target folder, flushed and
 // then moved into place, so that a reader only ever sees no file or the whole file.
 
-#include "platform/Components.h"
-#include "platform/SystemServices.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <QDateTime>
 #include <QDir>

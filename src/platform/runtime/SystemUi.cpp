@@ -1,7 +1,7 @@
 // The real message boxes, clock and form services.
 
-#include "platform/App.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -115,10 +116,55 @@ public:
     }
 };
 
+// Menu items are cut to about this many average characters.
+constexpr int kMenuTextChars = 60;
+
+// What a menu item shows for a text: control characters as their visible symbols (a tab
+// would otherwise open the shortcut column), long texts shortened in the middle, and every
+// '&' doubled so that it shows as itself rather than marking a mnemonic.
+QString MenuText(const QString& item, const QFontMetrics& metrics) {
+    QString shown = item;
+    for (QChar& c : shown) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+        else if (c.unicode() == 0x2028 || c.unicode() == 0x2029)
+            c = QChar(0x2424);
+    }
+    shown = metrics.elidedText(shown, Qt::ElideMiddle, metrics.averageCharWidth() * kMenuTextChars);
+    shown.replace(u'&', QLatin1String("&&"));
+    return shown;
+}
+
+class SystemPickMenus : public PickMenus {
+public:
+    int Pick(QWidget* anchor, const QStringList& items) override {
+        // No parent: the menu must not go down with the anchor while it is open.
+        QMenu menu;
+        const QFontMetrics metrics(menu.font());
+        if (items.isEmpty()) {
+            menu.addAction(QStringLiteral("(empty)"))->setEnabled(false);
+        } else {
+            for (qsizetype i = 0; i < items.size(); ++i)
+                menu.addAction(MenuText(items.at(i), metrics))->setData(i);
+        }
+        const QAction* chosen = menu.exec(anchor->mapToGlobal(QPoint(0, anchor->height())));
+        if (chosen == nullptr || !chosen->isEnabled())
+            return -1;
+        bool ok = false;
+        const qsizetype index = chosen->data().toLongLong(&ok);
+        if (!ok || index < 0 || index >= items.size())
+            return -1;
+        return int(index);
+    }
+};
+
 } // namespace
 
 std::shared_ptr<MessageBoxes> CreateSystemMessageBoxes() { return std::make_shared<SystemMessageBoxes>(); }
 std::shared_ptr<Clock> CreateSystemClock() { return std::make_shared<SystemClock>(); }
 std::shared_ptr<FormHelper> CreateSystemFormHelper() { return std::make_shared<SystemFormHelper>(); }
+std::shared_ptr<PickMenus> CreateSystemPickMenus() { return std::make_shared<SystemPickMenus>(); }
 
 } // namespace pellora::platform

@@ -1,4 +1,4 @@
-#include "platform/MailslotPath.h"
+#include "platform/mailslot/MailslotPath.h"
 
 namespace pellora::platform {
 

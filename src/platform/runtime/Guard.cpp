@@ -1,7 +1,7 @@
-#include "platform/Guard.h"
+#include "platform/runtime/Guard.h"
 
-#include "platform/Error.h"
-#include "platform/Services.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Services.h"
 
 #include <cstdio>
 #include <exception>

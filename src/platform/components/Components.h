@@ -3,7 +3,7 @@
 // The component library: text-file writing, the error prompt and the form services. The two
 // stateful components, HistoryList and SettingsStore, have headers of their own.
 
-#include "platform/Error.h"
+#include "platform/runtime/Error.h"
 
 #include <QString>
 
@@ -30,6 +30,19 @@ namespace platform {
 //                 0: the same without the flush.
 // Returns the path actually written. Throws pellora::Error when the file cannot be written;
 // nothing is left behind then.
+// WriteText's fixed arguments by name.
+namespace WriteTextOption {
+constexpr int KeepExisting = -1;
+constexpr int Replace = 0;
+constexpr int LocaleEncoding = 0;
+constexpr int Latin1 = 1;
+constexpr int Utf8 = 2;
+constexpr int LineEndsCrLf = 1;
+constexpr int LineEndsAsIs = 2;
+constexpr int NotFlushed = 0;
+constexpr int Durable = 1;
+} // namespace WriteTextOption
+
 class TextFileWriter {
 public:
     virtual ~TextFileWriter() = default;
@@ -45,6 +58,7 @@ public:
     // error icon) and the error's description beneath it; returns the button chosen
     // (4 Retry, 2 Cancel). `reserved` is unused; `logged` is set to false.
     virtual int ShowError(const Error& error, int style, int reserved, const QString& message, bool& logged) = 0;
+    static constexpr int kReserved = 0;
 };
 
 // Services on forms.

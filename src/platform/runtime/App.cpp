@@ -1,4 +1,4 @@
-#include "platform/App.h"
+#include "platform/runtime/App.h"
 
 #include "PelloraVersion.h"
 

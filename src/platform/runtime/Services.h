@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -70,6 +71,15 @@ public:
     virtual QDateTime Now() = 0;
 };
 
+// Pop-up menus to pick one text from a list.
+class PickMenus {
+public:
+    virtual ~PickMenus() = default;
+    // Shows `items` in a pop-up menu just under `anchor` ("(empty)", disabled, when there are
+    // none) and returns the index of the item chosen, or -1 when none was.
+    virtual int Pick(QWidget* anchor, const QStringList& items) = 0;
+};
+
 class TextFileWriter;
 class ErrorPrompt;
 class FormHelper;
@@ -82,6 +92,7 @@ struct Services {
     std::shared_ptr<TextFileWriter> textFileWriter;
     std::shared_ptr<ErrorPrompt> errorPrompt;
     std::shared_ptr<FormHelper> formHelper;
+    std::shared_ptr<PickMenus> pickMenus;
     // Ends the process at once with the given status, running no further code of the program.
     std::function<void(int status)> terminate;
 };
@@ -96,6 +107,7 @@ Clock& clock();
 TextFileWriter& textFileWriter();
 ErrorPrompt& errorPrompt();
 FormHelper& formHelper();
+PickMenus& pickMenus();
 
 // Drops every service so that the next use creates the real one again.
 void ResetServices();

@@ -1,6 +1,6 @@
 // The regional formats on Windows: the user's own short date and long time settings.
 
-#include "platform/RegionalFormat.h"
+#include "platform/support/RegionalFormat.h"
 #include "platform/win32/Win32Api.h"
 
 #include <QLocale>

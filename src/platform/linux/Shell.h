@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 
 namespace pellora::platform {
 

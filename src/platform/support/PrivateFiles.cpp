@@ -1,4 +1,4 @@
-#include "platform/PrivateFiles.h"
+#include "platform/support/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>

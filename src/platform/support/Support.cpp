@@ -1,9 +1,9 @@
 // The support library's services that are the same on every platform.
 
-#include "platform/Support.h"
+#include "platform/support/Support.h"
 
-#include "platform/Error.h"
-#include "platform/PrivateFiles.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/PrivateFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -125,7 +125,7 @@ void ksUnloadForm(WindowHandle form) {
 // ---------------------------------------------------------------------------------------------
 // The desktop seen through the window.
 
-#include "platform/Desktop.h"
+#include "platform/support/Desktop.h"
 
 #include <QPainter>
 #include <QPalette>

@@ -1,18 +1,17 @@
-#include "platform/HistoryList.h"
+#include "platform/components/HistoryList.h"
 
-#include "platform/App.h"
-#include "platform/Error.h"
-#include "platform/PrivateFiles.h"
-#include "platform/Support.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Services.h"
+#include "platform/support/PrivateFiles.h"
+#include "platform/support/Support.h"
 
 #include <QApplication>
 #include <QByteArrayView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPointer>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -27,9 +26,6 @@ constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
 // A history file larger than this is not ours to read whole: 25 entries of a text box's
 // longest text, every character escaped, fit with room to spare.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
-
-// Menu items are cut to about this many average characters; the full text is inserted.
-constexpr int kMenuTextChars = 60;
 
 QString Escape(const QString& entry) {
     QString out;
@@ -79,24 +75,6 @@ bool DecodeUtf8(QByteArrayView bytes, QString& text) {
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     text = decoder.decode(bytes);
     return !decoder.hasError();
-}
-
-// What a menu item shows for an entry: control characters as their visible symbols (a tab
-// would otherwise open the shortcut column), long texts shortened in the middle, and every
-// '&' doubled so that it shows as itself rather than marking a mnemonic.
-QString MenuText(const QString& entry, const QFontMetrics& metrics) {
-    QString shown = entry;
-    for (QChar& c : shown) {
-        if (c.unicode() < 0x20)
-            c = QChar(0x2400 + c.unicode());
-        else if (c.unicode() == 0x7F)
-            c = QChar(0x2421);
-        else if (c.unicode() == 0x2028 || c.unicode() == 0x2029)
-            c = QChar(0x2424);
-    }
-    shown = metrics.elidedText(shown, Qt::ElideMiddle, metrics.averageCharWidth() * kMenuTextChars);
-    shown.replace(u'&', QLatin1String("&&"));
-    return shown;
 }
 
 // Moves a damaged history file out of the way under "<name>.damaged", "<name>.damaged-2", ...
@@ -224,24 +202,11 @@ bool HistoryList::PickInto(QLineEdit& box) {
     QWidget* anchor = QApplication::focusWidget();
     if (anchor == nullptr)
         anchor = &box;
-
-    // No parent: the menu must not go down with the box while it is open.
-    QMenu menu;
-    const QFontMetrics metrics(menu.font());
-    if (entries_.isEmpty()) {
-        menu.addAction(QStringLiteral("(empty)"))->setEnabled(false);
-    } else {
-        for (qsizetype i = 0; i < entries_.size(); ++i)
-            menu.addAction(MenuText(entries_.at(i), metrics))->setData(i);
-    }
-
+    // The entries are offered by the runtime's pop-up menu; the full text of the one chosen is
+    // inserted.
     const QPointer<QLineEdit> target(&box);
-    const QAction* chosen = menu.exec(anchor->mapToGlobal(QPoint(0, anchor->height())));
-    if (chosen == nullptr || !chosen->isEnabled() || target.isNull())
-        return false;
-    bool ok = false;
-    const qsizetype index = chosen->data().toLongLong(&ok);
-    if (!ok || index < 0 || index >= entries_.size())
+    const int index = pickMenus().Pick(anchor, entries_);
+    if (index < 0 || index >= entries_.size() || target.isNull())
         return false;
     box.setText(entries_.at(index));
     return true;

@@ -1,6 +1,6 @@
 // The wallpaper of the Windows desktop.
 
-#include "platform/Desktop.h"
+#include "platform/support/Desktop.h"
 #include "platform/win32/Win32Api.h"
 
 #include <QFileInfo>

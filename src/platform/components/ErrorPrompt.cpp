@@ -1,10 +1,10 @@
 // The prompt after a failed step: the program's message box with the error's description
 // beneath the text, titled with the application's title.
 
-#include "platform/App.h"
-#include "platform/Components.h"
-#include "platform/Services.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/App.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/SystemServices.h"
 
 namespace pellora::platform {
 

@@ -1,7 +1,7 @@
-#include "platform/Services.h"
+#include "platform/runtime/Services.h"
 
-#include "platform/App.h"
-#include "platform/SystemServices.h"
+#include "platform/runtime/App.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +38,7 @@ Clock& clock() { return Ensure(services().clock, CreateSystemClock); }
 TextFileWriter& textFileWriter() { return Ensure(services().textFileWriter, CreateSystemTextFileWriter); }
 ErrorPrompt& errorPrompt() { return Ensure(services().errorPrompt, CreateSystemErrorPrompt); }
 FormHelper& formHelper() { return Ensure(services().formHelper, CreateSystemFormHelper); }
+PickMenus& pickMenus() { return Ensure(services().pickMenus, CreateSystemPickMenus); }
 
 void ResetServices() { services() = Services{}; }
 

@@ -1,4 +1,4 @@
-#include "platform/Error.h"
+#include "platform/runtime/Error.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,8 +2,8 @@
 
 // Factories of the real platform services; Services.cpp calls them at first use.
 
-#include "platform/Components.h"
-#include "platform/Services.h"
+#include "platform/components/Components.h"
+#include "platform/runtime/Services.h"
 
 #include <memory>
 
@@ -16,5 +16,6 @@ std::shared_ptr<Clock> CreateSystemClock();
 std::shared_ptr<TextFileWriter> CreateSystemTextFileWriter();
 std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt();
 std::shared_ptr<FormHelper> CreateSystemFormHelper();
+std::shared_ptr<PickMenus> CreateSystemPickMenus();
 
 } // namespace pellora::platform

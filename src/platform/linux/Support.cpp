@@ -1,7 +1,7 @@
 // The support library's services that differ on Linux.
 
-#include "platform/Error.h"
-#include "platform/Support.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/Support.h"
 #include "platform/linux/XdgFolders.h"
 
 namespace pellora {

@@ -1,0 +1,151 @@
+// The send operation without a window: the order of its steps, what each outcome leaves behind.
+
+#include "sending/SendOperation.h"
+
+#include "archive/LocalCopy.h"
+#include "platform/components/HistoryList.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QtTest>
+
+using namespace pellora;
+using namespace pellora::sending;
+
+namespace {
+
+// The window as the send operation sees it: every call is written down in order.
+class FakeSendWindow : public SendWindow {
+public:
+    void SetInputEnabled(bool enabled) override {
+        calls << (enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
+        if (!enabled && unloadWhileDisabling)
+            unloaded = true;
+    }
+    bool IsUnloaded() const override { return unloaded; }
+    MessageTexts ReadTexts() const override {
+        calls << QStringLiteral("read");
+        return texts;
+    }
+    void ShowError(const QString& text) override { calls << QStringLiteral("error: ") + text; }
+    void RequestClose() override { calls << QStringLiteral("close"); }
+
+    MessageTexts texts{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")};
+    mutable QStringList calls;
+    bool unloaded = false;
+    bool unloadWhileDisabling = false;
+};
+
+// A send operation with its window, histories and data folder.
+struct Sender {
+    test::Fakes fakes = test::InstallFakes();
+    QTemporaryDir data;
+    AppValues values{data.path(), false};
+    state::HistoryPtr from = std::make_unique<platform::HistoryList>();
+    state::HistoryPtr to = std::make_unique<platform::HistoryList>();
+    state::HistoryPtr computer = std::make_unique<platform::HistoryList>();
+    FakeSendWindow window;
+    SendOperation operation{window, {from, to, computer}, values};
+
+    QStringList files() const { return QDir(data.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+};
+
+} // namespace
+
+class SendOperationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void deliveredMessage() {
+        Sender s;
+        s.operation.Run();
+        QCOMPARE(s.window.calls, (QStringList{QStringLiteral("disable"), QStringLiteral("read"),
+                                              QStringLiteral("close"), QStringLiteral("enable")}));
+        QCOMPARE(s.fakes.mailslots->delivered, QList<QByteArray>{QByteArray("Ann\0Bob\0Hi\0", 11)});
+        QCOMPARE(s.from->Entries(), QStringList{QStringLiteral("Ann")});
+        QCOMPARE(s.to->Entries(), QStringList{QStringLiteral("Bob")});
+        QCOMPARE(s.computer->Entries(), QStringList{QStringLiteral("PC7")});
+        QCOMPARE(s.files(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
+    }
+
+    void prefixIsReadAtTheMomentOfSending() {
+        Sender s;
+        s.values.UseTempFilePrefix = true; // as the settings dialog changes it after the window was made
+        s.operation.SendCurrentMessage();
+        QCOMPARE(s.files(), QStringList{QStringLiteral("~$Message 2016-02-24 10-01-05.TXT")});
+    }
+
+    void emptyFieldStopsAtTheCheck_data() {
+        QTest::addColumn<int>("empty");
+        QTest::newRow("sender") << 0;
+        QTest::newRow("recipient") << 1;
+        QTest::newRow("computer") << 2;
+        QTest::newRow("message") << 3;
+    }
+    void emptyFieldStopsAtTheCheck() {
+        QFETCH(int, empty);
+        Sender s;
+        QString* fields[] = {&s.window.texts.From, &s.window.texts.To, &s.window.texts.Computer,
+                             &s.window.texts.Message};
+        fields[empty]->clear();
+        s.operation.Run();
+        QCOMPARE(s.window.calls,
+                 (QStringList{QStringLiteral("disable"), QStringLiteral("read"),
+                              QStringLiteral("error: The nature don't like emptiness."), QStringLiteral("enable")}));
+        QVERIFY(s.fakes.mailslots->opened.isEmpty());
+        QVERIFY(s.from->Entries().isEmpty());
+        QVERIFY(s.to->Entries().isEmpty());
+        QVERIFY(s.computer->Entries().isEmpty());
+        QVERIFY(s.files().isEmpty());
+    }
+
+    void blanksCountAsFilled() {
+        Sender s;
+        s.window.texts = {QStringLiteral(" "), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral(" ")};
+        s.operation.SendCurrentMessage();
+        QCOMPARE(s.fakes.mailslots->delivered.value(0), QByteArray(" \0Bob\0 \0", 8));
+        QVERIFY(s.window.calls.contains(QStringLiteral("close")));
+    }
+
+    void notDeliveredKeepsTheNamesAndSavesNoCopy() {
+        Sender s;
+        s.fakes.mailslots->failOpen = true;
+        s.operation.Run();
+        QCOMPARE(s.window.calls,
+                 (QStringList{QStringLiteral("disable"), QStringLiteral("read"), QStringLiteral("enable")}));
+        QCOMPARE(s.fakes.boxes->shown.size(), 1); // the delivery's own "Can't open mailslot."
+        QCOMPARE(s.from->Entries(), QStringList{QStringLiteral("Ann")});
+        QCOMPARE(s.computer->Entries(), QStringList{QStringLiteral("PC7")});
+        QVERIFY(s.files().isEmpty());
+    }
+
+    void unloadWhileDisablingStopsTheSend() {
+        Sender s;
+        s.window.unloadWhileDisabling = true;
+        s.operation.Run();
+        QCOMPARE(s.window.calls, QStringList{QStringLiteral("disable")});
+        QVERIFY(s.fakes.mailslots->opened.isEmpty());
+    }
+
+    void noSendInsideAnother() {
+        Sender s;
+        int nested = 0;
+        s.fakes.mailslots->onOpen = [&](const QString&) {
+            const qsizetype before = s.fakes.mailslots->opened.size();
+            s.operation.Run();
+            nested = int(s.fakes.mailslots->opened.size() - before);
+        };
+        s.operation.Run();
+        QCOMPARE(nested, 0);
+        QCOMPARE(s.fakes.mailslots->delivered.size(), 1);
+        // Once it is over, the next send runs.
+        s.fakes.mailslots->onOpen = nullptr;
+        s.fakes.clock->now = s.fakes.clock->now.addSecs(1);
+        s.operation.Run();
+        QCOMPARE(s.fakes.mailslots->delivered.size(), 2);
+    }
+};
+
+PELLORA_TEST_MAIN(SendOperationTest)
+#include "SendOperationTest.moc"

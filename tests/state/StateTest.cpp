@@ -1,0 +1,115 @@
+// The stored settings and the field histories without a window.
+
+#include "state/FieldHistories.h"
+#include "state/Settings.h"
+
+#include "platform/runtime/App.h"
+#include "platform/components/SettingsStore.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QtTest>
+
+using namespace pellora;
+using namespace pellora::state;
+
+namespace {
+
+QList<QPair<Setting, QVariant>> LoadAll() {
+    QList<QPair<Setting, QVariant>> applied;
+    LoadSettings([&](Setting setting, const QVariant& value) { applied.append({setting, value}); });
+    return applied;
+}
+
+} // namespace
+
+class StateTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { home_ = std::make_unique<test::TestHome>(); }
+    void cleanup() { home_.reset(); }
+
+    void theTable() {
+        QStringList keys;
+        for (const SettingKey& entry : SettingKeys())
+            keys << QString(entry.key);
+        QCOMPARE(keys, (QStringList{QStringLiteral("From"), QStringLiteral("To"), QStringLiteral("Machine"),
+                                    QStringLiteral("Send Hotkey Option"), QStringLiteral("Temp File Prefix")}));
+        const auto& table = SettingKeys();
+        QCOMPARE(table[0].kind, platform::ValueKind::Text);
+        QVERIFY(!table[0].defaultValue.isValid());
+        QCOMPARE(table[3].kind, platform::ValueKind::Integer);
+        QCOMPARE(table[3].defaultValue.metaType(), QMetaType::fromType<qint16>());
+        QCOMPARE(table[3].defaultValue.toInt(), 0);
+        QCOMPARE(table[4].kind, platform::ValueKind::Boolean);
+        QCOMPARE(table[4].defaultValue, QVariant(false));
+    }
+
+    void firstRunGivesTheDefaults() {
+        const auto applied = LoadAll();
+        QCOMPARE(applied.size(), 5);
+        QCOMPARE(applied[0], qMakePair(Setting::From, QVariant(QString())));
+        QCOMPARE(applied[1], qMakePair(Setting::To, QVariant(QString())));
+        QCOMPARE(applied[2], qMakePair(Setting::Machine, QVariant(QString())));
+        QCOMPARE(applied[3], qMakePair(Setting::SendHotkeyOption, QVariant(0)));
+        QCOMPARE(applied[4], qMakePair(Setting::TempFilePrefix, QVariant(false)));
+    }
+
+    void whatIsSavedIsLoaded() {
+        SaveSettings([](Setting setting) -> QVariant {
+            switch (setting) {
+            case Setting::From: return QStringLiteral("Ann");
+            case Setting::To: return QString();
+            case Setting::Machine: return QStringLiteral("PC7");
+            case Setting::SendHotkeyOption: return 3;
+            case Setting::TempFilePrefix: return true;
+            }
+            return QVariant();
+        });
+        const auto applied = LoadAll();
+        QCOMPARE(applied[0].second, QVariant(QStringLiteral("Ann")));
+        QCOMPARE(applied[1].second, QVariant(QString()));
+        QCOMPARE(applied[2].second, QVariant(QStringLiteral("PC7")));
+        QCOMPARE(applied[3].second, QVariant(3));
+        QCOMPARE(applied[4].second, QVariant(true));
+        // The computer's key is "Machine".
+        platform::SettingsStore store;
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("Machine"), platform::ValueKind::Text, App()).toString(),
+                 QStringLiteral("PC7"));
+    }
+
+    void aValueThatDoesNotConvertReadsAsItsDefault() {
+        QSettings(home_->configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("Send Hotkey Option"), QStringLiteral("not a number"));
+        const auto applied = LoadAll();
+        QCOMPARE(applied.size(), 5);
+        QCOMPARE(applied[3], qMakePair(Setting::SendHotkeyOption, QVariant(0)));
+    }
+
+    void historiesLiveFromLoadToSave() {
+        HistoryPtr from, to, computer;
+        const FieldHistories lists{from, to, computer};
+        LoadHistories(lists);
+        QVERIFY(from && to && computer);
+        QVERIFY(from->Entries().isEmpty()); // first run: no files, no failure
+        RecordNames(lists, QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"));
+        QVERIFY(from->FilePath().endsWith(QLatin1String("/From History.DAT")));
+        QVERIFY(to->FilePath().endsWith(QLatin1String("/To History.DAT")));
+        QVERIFY(computer->FilePath().endsWith(QLatin1String("/Computer History.DAT")));
+        SaveHistories(lists);
+        QVERIFY(!from && !to && !computer);
+        LoadHistories(lists);
+        QCOMPARE(from->Entries(), QStringList{QStringLiteral("Ann")});
+        QCOMPARE(to->Entries(), QStringList{QStringLiteral("Bob")});
+        QCOMPARE(computer->Entries(), QStringList{QStringLiteral("PC7")});
+        SaveHistories(lists);
+    }
+
+private:
+    std::unique_ptr<test::TestHome> home_;
+};
+
+PELLORA_TEST_MAIN(StateTest)
+#include "StateTest.moc"
