@@ -1,11 +1,11 @@
 #include "FuzzEntries.h"
 
-#include "platform/runtime/Error.h"
 #include "platform/components/HistoryList.h"
-#include "platform/support/Support.h"
 #include "platform/linux/Mailslot.h"
 #include "platform/linux/NetBios.h"
 #include "platform/linux/Oem.h"
+#include "platform/runtime/Error.h"
+#include "platform/support/Support.h"
 #include "sending/Packet.h"
 
 #include <QByteArray>

@@ -1,8 +1,8 @@
 #include "state/Settings.h"
 
+#include "platform/components/SettingsStore.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
-#include "platform/components/SettingsStore.h"
 
 namespace pellora::state {
 

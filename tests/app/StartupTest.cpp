@@ -1,8 +1,8 @@
 // Start-up: the data folder, the program's entry and the data folder button.
 
 #include "app/modMain.h"
-#include "platform/support/Support.h"
 #include "platform/linux/Shell.h"
+#include "platform/support/Support.h"
 #include "support/TestSupport.h"
 #include "ui/frmMain.h"
 

@@ -1,10 +1,10 @@
 // The support library's window, folder and desktop services, and the form helper.
 
 #include "platform/support/Support.h"
-#include "platform/runtime/App.h"
 #include "platform/components/Components.h"
-#include "platform/support/Desktop.h"
+#include "platform/runtime/App.h"
 #include "platform/runtime/SystemServices.h"
+#include "platform/support/Desktop.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "state/FieldHistories.h"
 #include "state/Settings.h"
 
-#include "platform/runtime/App.h"
 #include "platform/components/SettingsStore.h"
+#include "platform/runtime/App.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -4,8 +4,8 @@
 
 #include "WindowFixture.h"
 
-#include "platform/runtime/Error.h"
 #include "platform/components/HistoryList.h"
+#include "platform/runtime/Error.h"
 #include "platform/runtime/Services.h"
 #include "sending/Packet.h"
 

@@ -4,10 +4,10 @@
 
 #include "WindowFixture.h"
 
-#include "platform/runtime/Error.h"
 #include "platform/components/HistoryList.h"
-#include "platform/runtime/Services.h"
 #include "platform/components/SettingsStore.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Services.h"
 
 #include <csignal>
 

@@ -19,11 +19,11 @@
 
 #include "app/modMain.h"
 #include "archive/LocalCopy.h"
+#include "platform/components/HistoryList.h"
+#include "platform/components/SettingsStore.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
-#include "platform/components/HistoryList.h"
 #include "platform/runtime/Services.h"
-#include "platform/components/SettingsStore.h"
 #include "ui/Appearance.h"
 #include "ui/frmMain.h"
 

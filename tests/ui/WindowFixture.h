@@ -4,8 +4,8 @@
 // helper, a temporary home and data folder.
 
 #include "archive/LocalCopy.h"
-#include "platform/runtime/App.h"
 #include "platform/components/HistoryList.h"
+#include "platform/runtime/App.h"
 #include "state/AppValues.h"
 #include "support/TestSupport.h"
 #include "ui/frmMain.h"

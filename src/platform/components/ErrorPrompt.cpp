@@ -1,8 +1,8 @@
 // The prompt after a failed step: the program's message box with the error's description
 // beneath the text, titled with the application's title.
 
-#include "platform/runtime/App.h"
 #include "platform/components/Components.h"
+#include "platform/runtime/App.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/SystemServices.h"
 

@@ -1,7 +1,7 @@
 #include "platform/linux/Mailslot.h"
 
-#include "platform/runtime/SystemServices.h"
 #include "platform/linux/NetBios.h"
+#include "platform/runtime/SystemServices.h"
 
 #include <QFile>
 

@@ -4,9 +4,9 @@
 // a Windows machine puts it on the network. Open parses the path and resolves the computer;
 // Write sends one datagram; destroying the file releases its socket.
 
+#include "platform/linux/NetBiosResolver.h"
 #include "platform/mailslot/MailslotPath.h"
 #include "platform/runtime/Services.h"
-#include "platform/linux/NetBiosResolver.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // ksAnsiToOem of the support library on Linux. Kept alone in its file so that a test can put
 // its own definition in place at link time (the Delivery test counts the conversions).
-#include "platform/support/Support.h"
 #include "platform/linux/Oem.h"
+#include "platform/support/Support.h"
 
 namespace pellora {
 

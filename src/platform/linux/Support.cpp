@@ -1,8 +1,8 @@
 // The support library's services that differ on Linux.
 
-#include "platform/runtime/Error.h"
 #include "platform/support/Support.h"
 #include "platform/linux/XdgFolders.h"
+#include "platform/runtime/Error.h"
 
 namespace pellora {
 

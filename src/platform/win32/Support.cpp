@@ -1,7 +1,7 @@
 // The support library's services that differ on Windows, over the plain calls of Win32Api.
 
-#include "platform/runtime/Error.h"
 #include "platform/support/Support.h"
+#include "platform/runtime/Error.h"
 #include "platform/win32/Win32Api.h"
 
 namespace pellora {
