@@ -91,7 +91,7 @@ cmd_check() {
 
 write_nmbd_conf() { # FOLDER NAME
   local d=$1 name=$2
-  mkdir -p "$d/lock" "$d/state" "$d/cache" "$d/private" "$d/pid" "$d/log" "$d/ncalrpc"
+  mkdir -p "$d/lock" "$d/state" "$d/cache" "$d/private" "$d/pid" "$d/log" "$d/ncalrpc" "$d/nmbd"
   cat >"$d/smb.conf" <<CONF
 [global]
    netbios name = $name
@@ -112,6 +112,9 @@ write_nmbd_conf() { # FOLDER NAME
    private dir = $d/private
    pid directory = $d/pid
    ncalrpc dir = $d/ncalrpc
+   # Each nmbd its own packet server socket: by default they all use /run/samba/nmbd, and the
+   # second one to start then fails.
+   nmbd:socket dir = $d/nmbd
    log file = $d/log/log.%m
    log level = 5
 CONF
