@@ -21,6 +21,25 @@ constexpr QFileDevice::Permissions kOwnerFolder = QFileDevice::ReadOwner | QFile
                                                   QFileDevice::ExeOwner | QFileDevice::ReadUser |
                                                   QFileDevice::WriteUser | QFileDevice::ExeUser;
 
+// The process's umask. The kernel tells it in /proc/self/status without changing it; where
+// that line is missing, it is read by setting it and setting it back.
+mode_t CurrentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (!line.startsWith("Umask:"))
+                continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok)
+                return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    const mode_t mask = ::umask(0077);
+    ::umask(mask);
+    return mask;
+}
+
 } // namespace
 #endif
 
@@ -53,10 +72,7 @@ QFileDevice::Permissions PrivateFilePermissions() {
     QFileDevice::Permissions permissions =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
 #ifndef Q_OS_WIN
-    // The umask can only be read by setting it; the program's one thread that creates files
-    // is the one asking.
-    const mode_t mask = ::umask(0077);
-    ::umask(mask);
+    const mode_t mask = CurrentUmask();
     if (mask & S_IRUSR)
         permissions &= ~(QFileDevice::ReadOwner | QFileDevice::ReadUser);
     if (mask & S_IWUSR)
@@ -80,9 +96,7 @@ bool MakeFilePrivate(const QString& path) {
     if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     const mode_t wanted = S_IRUSR | S_IWUSR;
-    const mode_t mask = ::umask(0077);
-    ::umask(mask);
-    const mode_t mode = wanted & ~mask;
+    const mode_t mode = wanted & ~CurrentUmask();
     if ((info.st_mode & 07777) == mode)
         return true;
     return ::chmod(name.constData(), mode) == 0;
