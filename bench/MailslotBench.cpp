@@ -12,7 +12,7 @@
 //
 // Prints the figures, then "RESULT name value" lines for scripts/bench.
 #include "platform/linux/Mailslot.h"
-#include "platform/linux/NetBios.h"
+#include "platform/netbios/NetBios.h"
 #include "sending/Packet.h"
 
 #include <QCoreApplication>

@@ -1,28 +1,57 @@
-# cmake -DFOLDER=<folder> -DALLOWED=<a|b|...> -DFILES=<file|file|...> -DROOT=<source dir> -P CheckIncludes.cmake
-# Fails when a file of src/<FOLDER> includes a header of a folder of src/ that is not in ALLOWED
-# (see cmake/Layers.cmake). Includes of anything else (Qt, the standard library, generated
-# headers, resources) are not looked at.
+# cmake -DLAYER=<layer> -DALLOWED=<a|b|...> -DFOLDERS=<folder=layer|...> -DFILES=<file|...> -DROOT=<source dir>
+#       -P CheckIncludes.cmake
+# Fails when a file of the layer LAYER includes a header of src/ that lies in a layer not in
+# ALLOWED, or in no layer at all (see cmake/Layers.cmake). Includes of anything else (Qt, the
+# standard library, generated headers, resources) are not looked at.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" allowed "${ALLOWED}")
 string(REPLACE "|" ";" files "${FILES}")
-set(layers app ui sending state archive platform)
+string(REPLACE "|" ";" folderMap "${FOLDERS}")
+# The top folders of src/: an include that starts with one of them is a header of the program.
+set(tops)
+foreach(entry IN LISTS folderMap)
+  string(REGEX REPLACE "[/=].*" "" top "${entry}")
+  list(APPEND tops "${top}")
+endforeach()
+list(REMOVE_DUPLICATES tops)
+
 set(failures "")
 foreach(file IN LISTS files)
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS lines)
-    if(line MATCHES "#[ \t]*include[ \t]*\"([^/\"]+)/([^\"]*)\"")
-      set(included "${CMAKE_MATCH_1}")
-      set(header "${CMAKE_MATCH_1}/${CMAKE_MATCH_2}")
-      if(included IN_LIST layers AND NOT included IN_LIST allowed)
-        file(RELATIVE_PATH shown "${ROOT}" "${file}")
-        string(APPEND failures "  ${shown}: #include \"${header}\" reaches ${included}/, "
-                               "which src/${FOLDER} may not include\n")
+    if(NOT line MATCHES "#[ \t]*include[ \t]*\"(([^/\"]+)/[^\"]*)\"")
+      continue()
+    endif()
+    set(header "${CMAKE_MATCH_1}")
+    if(NOT CMAKE_MATCH_2 IN_LIST tops)
+      continue()
+    endif()
+    # The layer of the longest folder that holds the header.
+    set(owner "")
+    set(ownerFolder "")
+    foreach(entry IN LISTS folderMap)
+      string(REGEX MATCH "^([^=]+)=(.+)$" _ "${entry}")
+      set(folder "${CMAKE_MATCH_1}")
+      set(layer "${CMAKE_MATCH_2}")
+      string(LENGTH "${folder}" length)
+      string(LENGTH "${ownerFolder}" ownerLength)
+      string(FIND "${header}" "${folder}/" at)
+      if(at EQUAL 0 AND length GREATER ownerLength)
+        set(owner "${layer}")
+        set(ownerFolder "${folder}")
       endif()
+    endforeach()
+    file(RELATIVE_PATH shown "${ROOT}" "${file}")
+    if(owner STREQUAL "")
+      string(APPEND failures "  ${shown}: #include \"${header}\" is in no layer\n")
+    elseif(NOT owner IN_LIST allowed)
+      string(APPEND failures "  ${shown}: #include \"${header}\" reaches ${ownerFolder}/ (the ${owner} layer), "
+                             "which the ${LAYER} layer may not include\n")
     endif()
   endforeach()
 endforeach()
 if(failures)
   list(JOIN allowed ", " seen)
-  message(FATAL_ERROR "Layer rule broken: src/${FOLDER} may include only ${seen} (cmake/Layers.cmake).\n"
+  message(FATAL_ERROR "Layer rule broken: the ${LAYER} layer may include only ${seen} (cmake/Layers.cmake).\n"
                       "${failures}")
 endif()

@@ -2,8 +2,8 @@
 
 #include "platform/components/HistoryList.h"
 #include "platform/linux/Mailslot.h"
-#include "platform/linux/NetBios.h"
 #include "platform/linux/Oem.h"
+#include "platform/netbios/NetBios.h"
 #include "platform/runtime/Error.h"
 #include "platform/support/Support.h"
 #include "sending/Packet.h"
@@ -215,7 +215,7 @@ QString Builders(const std::uint8_t* data, std::size_t size) {
     if (query.size() != 50)
         return QStringLiteral("a name query of %1 bytes").arg(query.size());
 
-    const QByteArray mailslot = platform::SmbMailslotName(QStringLiteral("messngr"));
+    const QByteArray mailslot = platform::netbios::SmbMailslotName(QStringLiteral("messngr"));
     const auto datagram = nb::BuildMailslotDatagram(header, mailslot, packet);
     const bool fits = packet.size() <= nb::MaxMailslotData(mailslot);
     if (datagram.has_value() != fits)

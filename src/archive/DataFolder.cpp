@@ -1,6 +1,7 @@
 #include "archive/DataFolder.h"
 
 #include "platform/runtime/Services.h"
+#include "platform/support/Shell.h"
 
 namespace pellora::archive {
 

@@ -1,6 +1,7 @@
 #include "sending/Delivery.h"
 
 #include "platform/mailslot/MailslotPath.h"
+#include "platform/mailslot/Mailslots.h"
 #include "platform/runtime/Services.h"
 #include "sending/Packet.h"
 

@@ -1,5 +1,5 @@
 // The NetBIOS datagram and name service bytes of the Linux mailslot transport.
-#include "platform/linux/NetBios.h"
+#include "platform/netbios/NetBios.h"
 #include "platform/linux/Mailslot.h"
 #include "platform/linux/NetBiosResolver.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "platform/linux/Mailslot.h"
-#include "platform/linux/NetBios.h"
+#include "platform/mailslot/MailslotPath.h"
+#include "platform/netbios/NetBios.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -112,7 +112,7 @@ int FakeMailslots::MaxMessageBytes(const QString& path) {
     // The data of one mailslot write in one datagram, as the real transport computes it.
     const std::optional<platform::MailslotPath> parsed = platform::ParseMailslotPath(path);
     return platform::netbios::MaxMailslotData(
-        platform::SmbMailslotName(parsed ? parsed->mailslot : QStringLiteral("messngr")));
+        platform::netbios::SmbMailslotName(parsed ? parsed->mailslot : QStringLiteral("messngr")));
 }
 
 Fakes InstallFakes() {

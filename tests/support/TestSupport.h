@@ -3,7 +3,9 @@
 // Shared test fixtures: a temporary home folder, and fakes for the platform services.
 
 #include "platform/components/Components.h"
+#include "platform/mailslot/Mailslots.h"
 #include "platform/runtime/Services.h"
+#include "platform/support/Shell.h"
 
 #include <QDateTime>
 #include <QList>

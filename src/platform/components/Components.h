@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class QAbstractButton;
 class QPixmap;
 class QWidget;
@@ -71,6 +73,15 @@ public:
     // Runs the button's click exactly as a click by the user; nothing for a disabled button.
     virtual void PressButton(QAbstractButton* button) = 0;
 };
+
+// The program's components: services().textFileWriter, .errorPrompt and .formHelper, each made
+// with the real one at first use.
+TextFileWriter& textFileWriter();
+ErrorPrompt& errorPrompt();
+FormHelper& formHelper();
+std::shared_ptr<TextFileWriter> CreateSystemTextFileWriter();
+std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt();
+std::shared_ptr<FormHelper> CreateSystemFormHelper();
 
 } // namespace platform
 } // namespace pellora

@@ -4,7 +4,6 @@
 #include "platform/components/Components.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Services.h"
-#include "platform/runtime/SystemServices.h"
 
 namespace pellora::platform {
 
@@ -21,5 +20,6 @@ public:
 } // namespace
 
 std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt() { return std::make_shared<SystemErrorPrompt>(); }
+ErrorPrompt& errorPrompt() { return EnsureService(services().errorPrompt, CreateSystemErrorPrompt); }
 
 } // namespace pellora::platform

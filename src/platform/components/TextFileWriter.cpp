@@ -2,7 +2,7 @@
 // then moved into place, so that a reader only ever sees no file or the whole file.
 
 #include "platform/components/Components.h"
-#include "platform/runtime/SystemServices.h"
+#include "platform/runtime/Services.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -341,5 +341,6 @@ public:
 } // namespace
 
 std::shared_ptr<TextFileWriter> CreateSystemTextFileWriter() { return std::make_shared<SystemTextFileWriter>(); }
+TextFileWriter& textFileWriter() { return EnsureService(services().textFileWriter, CreateSystemTextFileWriter); }
 
 } // namespace pellora::platform

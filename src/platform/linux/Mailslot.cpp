@@ -1,7 +1,7 @@
 #include "platform/linux/Mailslot.h"
 
-#include "platform/linux/NetBios.h"
-#include "platform/runtime/SystemServices.h"
+#include "platform/mailslot/Mailslots.h"
+#include "platform/netbios/NetBios.h"
 
 #include <QFile>
 
@@ -96,8 +96,6 @@ int DatagramSocket(bool broadcast) {
 
 } // namespace
 
-QByteArray SmbMailslotName(const QString& mailslot) { return "\\MAILSLOT\\" + mailslot.toUpper().toLatin1(); }
-
 LocalIdentity ReadLocalIdentity(const QString& smbConfPath) {
     SambaNames names;
     QFile file(smbConfPath);
@@ -135,7 +133,7 @@ std::unique_ptr<MailslotFile> LinuxMailslots::Open(const QString& path) {
     lastResolution_ = QStringLiteral("%1 at %2 (%3)")
                           .arg(Describe(target->name), AddressText(target->destinations.front().address), target->how);
     auto file = OpenResolvedMailslot(std::move(*target), MakeName(identity.netbiosName, 0x00),
-                                     SmbMailslotName(parsed->mailslot));
+                                     netbios::SmbMailslotName(parsed->mailslot));
     if (!file)
         lastError_ = QStringLiteral("No socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return file;

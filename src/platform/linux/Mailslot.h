@@ -6,7 +6,7 @@
 
 #include "platform/linux/NetBiosResolver.h"
 #include "platform/mailslot/MailslotPath.h"
-#include "platform/runtime/Services.h"
+#include "platform/mailslot/Mailslots.h"
 
 #include <QString>
 
@@ -14,9 +14,6 @@
 #include <optional>
 
 namespace pellora::platform {
-
-// "\MAILSLOT\MESSNGR" for "messngr": the name an SMB mailslot write carries.
-QByteArray SmbMailslotName(const QString& mailslot);
 
 struct LinuxMailslotOptions {
     QString smbConfPath = QStringLiteral("/etc/samba/smb.conf");

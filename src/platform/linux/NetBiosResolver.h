@@ -4,7 +4,7 @@
 // broadcast, node status by unicast, and the system resolver (hosts file, DNS), each bounded
 // in time. Uses UDP sockets; the byte formats are in NetBios.h.
 
-#include "platform/linux/NetBios.h"
+#include "platform/netbios/NetBios.h"
 
 #include <QString>
 

@@ -1,7 +1,6 @@
 #include "platform/linux/Shell.h"
 
 #include "platform/runtime/Guard.h"
-#include "platform/runtime/SystemServices.h"
 
 #include <QFileInfo>
 #include <QProcess>

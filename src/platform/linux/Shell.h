@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/runtime/Services.h"
+#include "platform/support/Shell.h"
 
 namespace pellora::platform {
 

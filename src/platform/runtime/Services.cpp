@@ -10,12 +10,6 @@ namespace pellora::platform {
 
 namespace {
 
-template <class T, class Factory> T& Ensure(std::shared_ptr<T>& slot, Factory create) {
-    if (!slot)
-        slot = create();
-    return *slot;
-}
-
 [[noreturn]] void TerminateProcess(int status) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -31,14 +25,9 @@ Services& services() {
     return instance;
 }
 
-MessageBoxes& messageBoxes() { return Ensure(services().messageBoxes, CreateSystemMessageBoxes); }
-Mailslots& mailslots() { return Ensure(services().mailslots, CreateSystemMailslots); }
-Shell& shell() { return Ensure(services().shell, CreateSystemShell); }
-Clock& clock() { return Ensure(services().clock, CreateSystemClock); }
-TextFileWriter& textFileWriter() { return Ensure(services().textFileWriter, CreateSystemTextFileWriter); }
-ErrorPrompt& errorPrompt() { return Ensure(services().errorPrompt, CreateSystemErrorPrompt); }
-FormHelper& formHelper() { return Ensure(services().formHelper, CreateSystemFormHelper); }
-PickMenus& pickMenus() { return Ensure(services().pickMenus, CreateSystemPickMenus); }
+MessageBoxes& messageBoxes() { return EnsureService(services().messageBoxes, CreateSystemMessageBoxes); }
+Clock& clock() { return EnsureService(services().clock, CreateSystemClock); }
+PickMenus& pickMenus() { return EnsureService(services().pickMenus, CreateSystemPickMenus); }
 
 void ResetServices() { services() = Services{}; }
 

@@ -1,7 +1,11 @@
 #pragma once
 
-// The platform services the program uses, each behind a small interface so that tests can
-// put their own network, clock, message boxes and file writer in place of the real ones.
+// The registry of the platform services the program uses, each behind a small interface so that
+// tests can put their own network, clock, message boxes and file writer in place of the real ones.
+// The window runtime's own services (message boxes, clock, pick menus, the end of the process) are
+// declared here; the layers above declare theirs beside their interfaces (mailslot/Mailslots.h,
+// support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
+// reaches up.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,35 +39,6 @@ public:
     virtual int Show(const QString& text, int style, const QString& title, const QString& detail) = 0;
 };
 
-// One opened mailslot. Destroying it closes it.
-class MailslotFile {
-public:
-    virtual ~MailslotFile() = default;
-    // Writes one message. Returns false when the message did not leave whole; `reason` may
-    // then receive one line for the user (for example why the message is too large).
-    virtual bool Write(const QByteArray& message, QString* reason) = 0;
-};
-
-class Mailslots {
-public:
-    virtual ~Mailslots() = default;
-    // Opens the mailslot at `path` ("\\PC7\mailslot\messngr") for writing.
-    // Returns nullptr when it cannot be opened.
-    virtual std::unique_ptr<MailslotFile> Open(const QString& path) = 0;
-};
-
-class Shell {
-public:
-    virtual ~Shell() = default;
-    // Asks the desktop to carry out `operation` ("open") on `file`, without waiting for it.
-    // `done` receives the result once it is known: a number greater than 32 on success and 32
-    // or less on failure. It runs at most once, either before Execute returns or later from the
-    // event loop (through the guard of event handlers), possibly after `owner` is gone; it does
-    // not run when the program ends first.
-    virtual void Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
-                         const QString& directory, int showCommand, std::function<void(int result)> done) = 0;
-};
-
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -80,6 +55,8 @@ public:
     virtual int Pick(QWidget* anchor, const QStringList& items) = 0;
 };
 
+class Mailslots;
+class Shell;
 class TextFileWriter;
 class ErrorPrompt;
 class FormHelper;
@@ -101,13 +78,15 @@ struct Services {
 // implementation unless a test has put its own in place.
 Services& services();
 MessageBoxes& messageBoxes();
-Mailslots& mailslots();
-Shell& shell();
 Clock& clock();
-TextFileWriter& textFileWriter();
-ErrorPrompt& errorPrompt();
-FormHelper& formHelper();
 PickMenus& pickMenus();
+
+// The service in `slot`, made by `create` when there is none yet.
+template <class T, class Factory> T& EnsureService(std::shared_ptr<T>& slot, Factory create) {
+    if (!slot)
+        slot = create();
+    return *slot;
+}
 
 // Drops every service so that the next use creates the real one again.
 void ResetServices();

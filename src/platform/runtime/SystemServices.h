@@ -1,8 +1,7 @@
 #pragma once
 
-// Factories of the real platform services; Services.cpp calls them at first use.
+// The real message boxes, clock and pick menus (SystemUi.cpp); Services.cpp makes them at first use.
 
-#include "platform/components/Components.h"
 #include "platform/runtime/Services.h"
 
 #include <memory>
@@ -10,12 +9,7 @@
 namespace pellora::platform {
 
 std::shared_ptr<MessageBoxes> CreateSystemMessageBoxes();
-std::shared_ptr<Mailslots> CreateSystemMailslots();
-std::shared_ptr<Shell> CreateSystemShell();
 std::shared_ptr<Clock> CreateSystemClock();
-std::shared_ptr<TextFileWriter> CreateSystemTextFileWriter();
-std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt();
-std::shared_ptr<FormHelper> CreateSystemFormHelper();
 std::shared_ptr<PickMenus> CreateSystemPickMenus();
 
 } // namespace pellora::platform

@@ -3,7 +3,7 @@
 // CloseHandle), made by the Qt-free win32::MailslotFile of Win32Api.cpp, behind the program's
 // Mailslots interface. A failed or short write is reported, not counted as delivered.
 #include "platform/mailslot/MailslotPath.h"
-#include "platform/runtime/SystemServices.h"
+#include "platform/mailslot/Mailslots.h"
 #include "platform/win32/Win32Api.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 // The shell on Windows: ShellExecuteA, owned by the window that asks.
 
-#include "platform/runtime/SystemServices.h"
+#include "platform/support/Shell.h"
 #include "platform/win32/Win32Api.h"
 
 #include <QWidget>

@@ -1,7 +1,7 @@
 # The Windows build of the support library, the shell, the desktop, the mailslot transport,
 # ksAnsiToOem and the regional formats: thin Qt adapters over the plain Win32 calls of
 # Win32Api.cpp, which windows/CMakeLists.txt also cross-compiles and tests without Qt.
-target_sources(pellora_platform PRIVATE
+target_sources(pellora_system PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Win32Api.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32Api.h
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
@@ -10,7 +10,7 @@ target_sources(pellora_platform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Support.cpp
 )
-target_link_libraries(pellora_platform PUBLIC shell32 ole32 uuid user32 advapi32)
+target_link_libraries(pellora_system PUBLIC shell32 ole32 uuid user32 advapi32)
 
 # The icon "A_MAIN" and the version resource belong to pellora.exe, which src/CMakeLists.txt
 # declares after this file has run: add them once that directory is done.

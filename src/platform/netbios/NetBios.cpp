@@ -1,4 +1,4 @@
-#include "platform/linux/NetBios.h"
+#include "platform/netbios/NetBios.h"
 
 #include "platform/support/Support.h"
 
@@ -238,6 +238,8 @@ std::optional<Name> DecodeName(const QByteArray& message, int& offset, QByteArra
     offset = after >= 0 ? after : at;
     return Name{bytes};
 }
+
+QByteArray SmbMailslotName(const QString& mailslot) { return "\\MAILSLOT\\" + mailslot.toUpper().toLatin1(); }
 
 int MaxMailslotData(const QByteArray& mailslotName) {
     // SMB header 32, WordCount 1, 17 words, ByteCount 2, the name and its 0x00, padding to 4.

@@ -54,6 +54,9 @@ std::optional<Name> DecodeName(const QByteArray& message, int& offset, QByteArra
 
 // --- The SMB mailslot write and the datagram that carries it -------------------------------
 
+// "\MAILSLOT\MESSNGR" for "messngr": the name an SMB mailslot write carries.
+QByteArray SmbMailslotName(const QString& mailslot);
+
 // The most data bytes that fit into one mailslot write to `mailslotName` ("\MAILSLOT\MESSNGR":
 // 424).
 int MaxMailslotData(const QByteArray& mailslotName);
