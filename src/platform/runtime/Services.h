@@ -21,9 +21,16 @@ namespace pellora::platform {
 
 // Message box styles and answers, as the window runtime numbers them.
 namespace MsgBoxStyle {
+// The buttons: the low four bits.
+constexpr int ButtonsMask = 0x0F;
 constexpr int OKOnly = 0;
 constexpr int RetryCancel = 5;
+// The icon: the next three bits.
+constexpr int IconMask = 0x70;
 constexpr int Critical = 16;
+constexpr int Question = 32;
+constexpr int Exclamation = 48;
+constexpr int Information = 64;
 } // namespace MsgBoxStyle
 namespace MsgBoxResult {
 constexpr int OK = 1;

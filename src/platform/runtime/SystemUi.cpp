@@ -29,13 +29,13 @@ public:
             label->setTextFormat(Qt::PlainText);
             label->setOpenExternalLinks(false);
         }
-        const int icon = style & 0x70;
-        box.setIcon(icon == MsgBoxStyle::Critical ? QMessageBox::Critical
-                    : icon == 32                  ? QMessageBox::Question
-                    : icon == 48                  ? QMessageBox::Warning
-                    : icon == 64                  ? QMessageBox::Information
-                                                  : QMessageBox::NoIcon);
-        if ((style & 0xF) == MsgBoxStyle::RetryCancel) {
+        const int icon = style & MsgBoxStyle::IconMask;
+        box.setIcon(icon == MsgBoxStyle::Critical      ? QMessageBox::Critical
+                    : icon == MsgBoxStyle::Question    ? QMessageBox::Question
+                    : icon == MsgBoxStyle::Exclamation ? QMessageBox::Warning
+                    : icon == MsgBoxStyle::Information ? QMessageBox::Information
+                                                       : QMessageBox::NoIcon);
+        if ((style & MsgBoxStyle::ButtonsMask) == MsgBoxStyle::RetryCancel) {
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Retry);
             box.setEscapeButton(QMessageBox::Cancel);
@@ -46,7 +46,9 @@ public:
         switch (answer) {
         case QMessageBox::Retry: return MsgBoxResult::Retry;
         case QMessageBox::Cancel: return MsgBoxResult::Cancel;
-        default: return (style & 0xF) == MsgBoxStyle::RetryCancel ? MsgBoxResult::Cancel : MsgBoxResult::OK;
+        default:
+            return (style & MsgBoxStyle::ButtonsMask) == MsgBoxStyle::RetryCancel ? MsgBoxResult::Cancel
+                                                                                  : MsgBoxResult::OK;
         }
     }
 };
