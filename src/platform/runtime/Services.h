@@ -7,7 +7,6 @@
 // support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
 // reaches up.
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
