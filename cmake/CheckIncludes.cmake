@@ -1,8 +1,10 @@
 # cmake -DLAYER=<layer> -DALLOWED=<a|b|...> -DFOLDERS=<folder=layer|...> -DFILES=<file|...> -DROOT=<source dir>
 #       -P CheckIncludes.cmake
 # Fails when a file of the layer LAYER includes a header of src/ that lies in a layer not in
-# ALLOWED, or in no layer at all (see cmake/Layers.cmake). Includes of anything else (Qt, the
-# standard library, generated headers, resources) are not looked at.
+# ALLOWED, or in no layer at all, or in a folder of its own layer that comes after the file's own
+# folder in FOLDERS, which lists each layer's folders bottom first (see cmake/Layers.cmake): so
+# no two folders include each other. Includes of anything else (Qt, the standard library,
+# generated headers, resources) are not looked at.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" allowed "${ALLOWED}")
 string(REPLACE "|" ";" files "${FILES}")
@@ -15,8 +17,34 @@ foreach(entry IN LISTS folderMap)
 endforeach()
 list(REMOVE_DUPLICATES tops)
 
+# The folder of FOLDERS that holds `path` (the longest that does), its layer and its place in
+# FOLDERS; empty when none does.
+function(owner_of path outFolder outLayer outIndex)
+  set(folderFound "")
+  set(layerFound "")
+  set(indexFound -1)
+  set(index 0)
+  foreach(entry IN LISTS folderMap)
+    string(REGEX MATCH "^([^=]+)=(.+)$" _ "${entry}")
+    string(LENGTH "${CMAKE_MATCH_1}" length)
+    string(LENGTH "${folderFound}" foundLength)
+    string(FIND "${path}" "${CMAKE_MATCH_1}/" at)
+    if(at EQUAL 0 AND length GREATER foundLength)
+      set(folderFound "${CMAKE_MATCH_1}")
+      set(layerFound "${CMAKE_MATCH_2}")
+      set(indexFound ${index})
+    endif()
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(${outFolder} "${folderFound}" PARENT_SCOPE)
+  set(${outLayer} "${layerFound}" PARENT_SCOPE)
+  set(${outIndex} ${indexFound} PARENT_SCOPE)
+endfunction()
+
 set(failures "")
 foreach(file IN LISTS files)
+  file(RELATIVE_PATH inSrc "${ROOT}/src" "${file}")
+  owner_of("${inSrc}" fileFolder fileLayer fileIndex)
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS lines)
     if(NOT line MATCHES "#[ \t]*include[ \t]*\"(([^/\"]+)/[^\"]*)\"")
@@ -26,27 +54,16 @@ foreach(file IN LISTS files)
     if(NOT CMAKE_MATCH_2 IN_LIST tops)
       continue()
     endif()
-    # The layer of the longest folder that holds the header.
-    set(owner "")
-    set(ownerFolder "")
-    foreach(entry IN LISTS folderMap)
-      string(REGEX MATCH "^([^=]+)=(.+)$" _ "${entry}")
-      set(folder "${CMAKE_MATCH_1}")
-      set(layer "${CMAKE_MATCH_2}")
-      string(LENGTH "${folder}" length)
-      string(LENGTH "${ownerFolder}" ownerLength)
-      string(FIND "${header}" "${folder}/" at)
-      if(at EQUAL 0 AND length GREATER ownerLength)
-        set(owner "${layer}")
-        set(ownerFolder "${folder}")
-      endif()
-    endforeach()
+    owner_of("${header}" ownerFolder owner ownerIndex)
     file(RELATIVE_PATH shown "${ROOT}" "${file}")
     if(owner STREQUAL "")
       string(APPEND failures "  ${shown}: #include \"${header}\" is in no layer\n")
     elseif(NOT owner IN_LIST allowed)
       string(APPEND failures "  ${shown}: #include \"${header}\" reaches ${ownerFolder}/ (the ${owner} layer), "
                              "which the ${LAYER} layer may not include\n")
+    elseif(owner STREQUAL fileLayer AND ownerIndex GREATER fileIndex)
+      string(APPEND failures "  ${shown}: #include \"${header}\" reaches ${ownerFolder}/, which comes after "
+                             "${fileFolder}/ in the ${LAYER} layer\n")
     endif()
   endforeach()
 endforeach()

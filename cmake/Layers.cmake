@@ -16,7 +16,8 @@
 # sideways, as between state/ and archive/) fails the build of the library that holds it, before
 # anything is compiled.
 
-# The folders of src/ that each layer holds.
+# The folders of src/ that each layer holds, bottom first: within a layer, a folder may include
+# the folders before it but not those after it, so no two folders include each other.
 set(PELLORA_FOLDERS_runtime platform/runtime)
 set(PELLORA_FOLDERS_system platform/support platform/mailslot platform/netbios platform/linux platform/win32)
 set(PELLORA_FOLDERS_components platform/components)
