@@ -33,6 +33,7 @@ ROGUE_OTHER_IP=${TB_SUBNET%.0/24}.10
 ip -n "$TB_NS_SWITCH" addr add "$ROGUE_IP/24" broadcast "$TB_BROADCAST" dev br0
 ip -n "$TB_NS_SWITCH" addr add "$ROGUE_OTHER_IP/24" broadcast "$TB_BROADCAST" dev br0
 printf '%s\trogue.test.lan\n' "$ROGUE_IP" >>"$dir/sender.hosts"
+printf '224.0.0.1\tmulticast.test.lan\n' >>"$dir/sender.hosts"
 
 failures=0
 rows=0
@@ -81,6 +82,11 @@ row "local broadcast address"   "$TB_BROADCAST"     failed 200
 row "limited broadcast address" 255.255.255.255     failed 200
 row "multicast address"         224.0.0.1           failed 200
 row "multicast address, last"   239.255.255.250     failed 200
+# The same addresses reached through the system resolver: a short or hexadecimal form of the
+# address, or a hosts file entry. Refused once resolved; nothing goes to them.
+row "multicast, short form"     224.1               failed 2500 "broadcast or multicast"
+row "multicast, hexadecimal"    0xe0000001          failed 1000
+row "host name of a multicast address" multicast.test.lan failed 2500 "broadcast or multicast"
 
 # --- message sizes: a mailslot datagram carries at most 424 bytes ("Ann", "Bob", three 0x00) ---
 size_row() { # MESSAGE_BYTES WANT(ok|failed)

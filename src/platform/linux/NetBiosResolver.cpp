@@ -393,7 +393,10 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
         }
         if (lookupPending && lookup->done()) {
             lookupPending = false;
-            if (auto address = lookup->address())
+            // The hosts file or DNS may name a broadcast or multicast address too ("224.1" is
+            // 224.0.0.1 to the resolver): no more usable than a typed one.
+            const std::optional<std::uint32_t> address = lookup->address();
+            if (address && !IsBroadcastOrMulticast(*address, localBroadcasts))
                 return UniqueTarget(name, *address, QStringLiteral("system resolver"));
         }
     }
@@ -469,6 +472,10 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
         auto address = SystemResolve(computer, timings.systemResolverMs);
         if (!address) {
             SetError(error, QStringLiteral("The system resolver does not know %1.").arg(computer));
+            return std::nullopt;
+        }
+        if (IsBroadcastOrMulticast(*address, BroadcastAddresses(BroadcastInterfaces()))) {
+            SetError(error, QStringLiteral("%1 names a broadcast or multicast address.").arg(computer));
             return std::nullopt;
         }
         auto table = QueryNodeStatus(*address, timings);
