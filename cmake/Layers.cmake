@@ -38,20 +38,25 @@ set(PELLORA_LAYER_sending sending state archive components system runtime)
 set(PELLORA_LAYER_ui ui sending state archive components system runtime)
 set(PELLORA_LAYER_app app ui sending state archive components system runtime)
 
-# The folders of tests/ that test one library of src/ (they link it); the other folders of tests/
-# drive the whole program. pellora_platform is the three platform layers together.
+# The top folders of src/, bottom first; the folders of tests/ with the same names test that
+# folder's library (they link it), the other folders of tests/ drive the whole program.
+# pellora_platform is the three platform layers together.
 set_property(GLOBAL PROPERTY PELLORA_LAYERS platform state archive sending ui app)
 
-# pellora_layer(<layer> <library> [LINKS <library>...])
-# Declares the static library of one layer with the sources already given to it, links it to the
-# libraries of the layers below, checks that its sources lie in its own folders, and checks its
-# includes at every build.
-function(pellora_layer layer target)
-  cmake_parse_arguments(arg "" "" "LINKS" ${ARGN})
+# pellora_layer(<layer>)
+# Completes the static library pellora_<layer> with the sources already given to it: links it to
+# the libraries of the layers it may include (the table above, so that the links and the include
+# check never disagree), checks that its sources lie in its own folders, and checks its includes
+# at every build.
+function(pellora_layer layer)
   if(NOT DEFINED PELLORA_LAYER_${layer})
     message(FATAL_ERROR "pellora_layer: ${layer} is no layer of src/ (cmake/Layers.cmake)")
   endif()
-  target_link_libraries(${target} PUBLIC ${arg_LINKS})
+  set(target pellora_${layer})
+  set(below ${PELLORA_LAYER_${layer}})
+  list(REMOVE_ITEM below ${layer})
+  list(TRANSFORM below PREPEND pellora_)
+  target_link_libraries(${target} PUBLIC ${below})
 
   get_target_property(sources ${target} SOURCES)
   get_target_property(sourceDir ${target} SOURCE_DIR)

@@ -13,10 +13,8 @@ namespace pellora::platform::oem {
 // C/POSIX locale and every unknown locale give 437.
 int CodePageForLocale(const QString& locale);
 
-// The locale of one category of the process's environment, as the C library chooses it: the
-// first non-empty of LC_ALL, the category's own variable (`category`, such as "LC_TIME"), LANG;
-// "C" when none is set. LC_CTYPE decides the OEM code page.
-QString CurrentLocaleName(const char* category = "LC_CTYPE");
+// The locale that decides the OEM code page: the first non-empty of LC_ALL, LC_CTYPE, LANG.
+QString CurrentLocaleName();
 
 // The OEM code page of this process (from CurrentLocaleName()).
 int CurrentCodePage();
