@@ -19,19 +19,6 @@ struct AppObject;
 
 namespace platform {
 
-// Writes whole text files.
-//
-// WriteText(path, text, keepExisting, encoding, lineEnds, durability):
-//   keepExisting  -1: never replace a file that exists; the text goes to "name (2).ext",
-//                 "name (3).ext", ... instead.  0: replace it.
-//   encoding       2: UTF-8 without byte-order mark.  1: Latin-1.  0: the locale's encoding.
-//   lineEnds       2: line ends stay as the text holds them.  1: each LF not already preceded
-//                 by CR becomes CR LF.
-//   durability     1: written to a temporary file in the same folder, flushed to disk and then
-//                 renamed into place, so a crash or a full disk never leaves half a file.
-//                 0: the same without the flush.
-// Returns the path actually written. Throws pellora::Error when the file cannot be written;
-// nothing is left behind then.
 // WriteText's fixed arguments by name.
 namespace WriteTextOption {
 constexpr int KeepExisting = -1;
@@ -45,6 +32,19 @@ constexpr int NotFlushed = 0;
 constexpr int Durable = 1;
 } // namespace WriteTextOption
 
+// Writes whole text files.
+//
+// WriteText(path, text, keepExisting, encoding, lineEnds, durability):
+//   keepExisting  -1: never replace a file that exists; the text goes to "name (2).ext",
+//                 "name (3).ext", ... instead.  0: replace it.
+//   encoding       2: UTF-8 without byte-order mark.  1: Latin-1.  0: the locale's encoding.
+//   lineEnds       2: line ends stay as the text holds them.  1: each LF not already preceded
+//                 by CR becomes CR LF.
+//   durability     1: written to a temporary file in the same folder, flushed to disk and then
+//                 renamed into place, so a crash or a full disk never leaves half a file.
+//                 0: the same without the flush.
+// Returns the path actually written. Throws pellora::Error when the file cannot be written;
+// nothing is left behind then.
 class TextFileWriter {
 public:
     virtual ~TextFileWriter() = default;

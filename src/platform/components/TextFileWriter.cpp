@@ -31,9 +31,9 @@ constexpr int kMaxVariants = 10000;
 
 QByteArray Encode(const QString& text, int encoding) {
     switch (encoding) {
-    case 2: return text.toUtf8();
-    case 1: return text.toLatin1();
-    case 0: return text.toLocal8Bit();
+    case WriteTextOption::Utf8: return text.toUtf8();
+    case WriteTextOption::Latin1: return text.toLatin1();
+    case WriteTextOption::LocaleEncoding: return text.toLocal8Bit();
     default: break;
     }
     throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown text encoding %1.").arg(encoding));
@@ -289,17 +289,17 @@ class SystemTextFileWriter final : public TextFileWriter {
 public:
     QString WriteText(const QString& path, const QString& text, int keepExisting, int encoding, int lineEnds,
                       int durability) override {
-        if (keepExisting != -1 && keepExisting != 0)
+        if (keepExisting != WriteTextOption::KeepExisting && keepExisting != WriteTextOption::Replace)
             throw Error(ErrorNumber::InvalidProcedureCall,
                         QStringLiteral("Unknown keepExisting %1.").arg(keepExisting));
-        if (lineEnds != 1 && lineEnds != 2)
+        if (lineEnds != WriteTextOption::LineEndsCrLf && lineEnds != WriteTextOption::LineEndsAsIs)
             throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown lineEnds %1.").arg(lineEnds));
-        if (durability != 0 && durability != 1)
+        if (durability != WriteTextOption::NotFlushed && durability != WriteTextOption::Durable)
             throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown durability %1.").arg(durability));
         if (path.isEmpty() || LastSeparator(path) == path.size() - 1)
             throw ErrorFromErrno(ENOENT, QStringLiteral("Can't write"), path);
 
-        const QByteArray bytes = Encode(lineEnds == 1 ? WithCrLf(text) : text, encoding);
+        const QByteArray bytes = Encode(lineEnds == WriteTextOption::LineEndsCrLf ? WithCrLf(text) : text, encoding);
         const QString folder = Folder(path);
 
         RemoveStaleTempFiles(folder);
@@ -307,7 +307,7 @@ public:
         if (const int err = temp.Create(folder))
             throw ErrorFromErrno(err, QStringLiteral("Can't create a file in"), folder);
         int err = temp.WriteAll(bytes);
-        if (err == 0 && durability == 1)
+        if (err == 0 && durability == WriteTextOption::Durable)
             err = temp.Sync();
         if (const int closeErr = temp.Close(); err == 0)
             err = closeErr;
@@ -315,7 +315,7 @@ public:
             throw ErrorFromErrno(err, QStringLiteral("Can't write"), path);
 
         QString written;
-        if (keepExisting == 0) {
+        if (keepExisting == WriteTextOption::Replace) {
             if (const int moveErr = Move(temp.path(), path, true))
                 throw ErrorFromErrno(moveErr, QStringLiteral("Can't write"), path);
             written = path;
@@ -332,7 +332,7 @@ public:
             }
         }
         temp.Release();
-        if (durability == 1)
+        if (durability == WriteTextOption::Durable)
             SyncFolder(folder);
         return written;
     }
