@@ -151,8 +151,8 @@ int CodePageForLocale(const QString& locale) {
     return 437;
 }
 
-QString CurrentLocaleName(const char* category) {
-    for (const char* variable : {"LC_ALL", category, "LANG"}) {
+QString CurrentLocaleName() {
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         const char* value = std::getenv(variable);
         if (value && *value)
             return QString::fromLocal8Bit(value);

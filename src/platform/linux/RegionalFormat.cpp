@@ -4,8 +4,6 @@
 
 #include "platform/support/RegionalFormat.h"
 
-#include "platform/linux/Oem.h"
-
 #include <array>
 #include <ctime>
 #include <locale.h>
@@ -20,8 +18,8 @@ namespace {
 class TimeLocale {
 public:
     TimeLocale() {
-        const QByteArray name = oem::CurrentLocaleName("LC_TIME").toLocal8Bit();
-        locale_ = newlocale(LC_TIME_MASK, name.constData(), static_cast<locale_t>(nullptr));
+        // "": the C library reads LC_ALL, LC_TIME and LANG itself, in that order.
+        locale_ = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
         if (locale_ == static_cast<locale_t>(nullptr))
             locale_ = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
     }
