@@ -147,6 +147,7 @@ private slots:
             written = writer_->WriteText(path, QStringLiteral("new"), keepExisting, 2, 2, 0);
         }
         QCOMPARE(test::FileMode(written), mode);
+        QCOMPARE(written != path, keepExisting == -1); // a file that exists is kept only when asked
         if (written != path)
             QCOMPARE(test::FileMode(path), 0644); // not written: keeps its mode
 #endif

@@ -116,6 +116,7 @@ private slots:
                  (QStringList{QStringLiteral("disable"), QStringLiteral("read"), QStringLiteral("enable")}));
         QCOMPARE(s.fakes.boxes->shown.size(), 1); // the delivery's own "Can't open mailslot."
         QCOMPARE(s.from->Entries(), QStringList{QStringLiteral("Ann")});
+        QCOMPARE(s.to->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(s.computer->Entries(), QStringList{QStringLiteral("PC7")});
         QVERIFY(s.files().isEmpty());
     }

@@ -257,12 +257,14 @@ private slots:
     // A close that arrives while a handler waits in an event loop happens after the handler.
     void closeDuringAHandlerWaitsForIt_data() {
         QTest::addColumn<QString>("during");
-        QTest::newRow("Escape queued behind Ctrl+Enter") << "ctrl+enter escape";
-        QTest::newRow("close box queued behind Ctrl+Enter") << "ctrl+enter close";
-        QTest::newRow("close box while a history menu is open") << "menu close";
+        QTest::addColumn<QStringList>("stored"); // the sender history the unload saved
+        QTest::newRow("Escape queued behind Ctrl+Enter") << "ctrl+enter escape" << QStringList{"Ann"};
+        QTest::newRow("close box queued behind Ctrl+Enter") << "ctrl+enter close" << QStringList{"Ann"};
+        QTest::newRow("close box while a history menu is open") << "menu close" << QStringList{"Eve"};
     }
     void closeDuringAHandlerWaitsForIt() {
         QFETCH(QString, during);
+        QFETCH(QStringList, stored);
         Window w;
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
         QPointer<frmMain> form = w.form.get();
@@ -290,10 +292,12 @@ private slots:
         }
         QVERIFY(w.closesSoon());
         QVERIFY(w.form->FromHistory == nullptr);
-        platform::HistoryList stored;
-        stored.Open(QStringLiteral("From History.DAT"), QString(), App(), QString(), -1);
-        stored.Load();
-        QVERIFY(!stored.Entries().isEmpty());
+        QVERIFY(w.fakes.boxes->shown.isEmpty()); // no handler ran on the unloaded window
+        QVERIFY(w.fakes.terminated->statuses.isEmpty());
+        platform::HistoryList saved;
+        saved.Open(QStringLiteral("From History.DAT"), QString(), App(), QString(), -1);
+        saved.Load();
+        QCOMPARE(saved.Entries(), stored);
     }
 
     void shiftEnterStartsAPlainLine() {
