@@ -2,6 +2,8 @@
 
 // The five stored settings: read once when the main window loads, written once when it unloads.
 
+#include "platform/components/HistoryList.h"
+
 #include <QLatin1String>
 #include <QString>
 #include <QVariant>
@@ -10,6 +12,9 @@
 #include <functional>
 
 namespace pellora::state {
+
+// The longest text a name field (sender, recipient, computer) takes, typed, pasted or stored.
+inline constexpr int MaxNameLength = platform::HistoryList::MaxEntryLength;
 
 // The stored settings, in the order they are read and written.
 enum class Setting { From, To, Machine, SendHotkeyOption, TempFilePrefix };

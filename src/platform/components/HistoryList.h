@@ -26,6 +26,8 @@ namespace platform {
 class HistoryList {
 public:
     static constexpr int MaxEntries = 25;
+    // The longest entry kept, in UTF-16 code units: the longest text a name field takes.
+    static constexpr int MaxEntryLength = 255;
 
     // Binds the list to the history file `fileName` in the application-data folder of `app`.
     // `reserved1` and `reserved2` must be empty; `flags` is -1.
