@@ -4,9 +4,10 @@
 //   pellora_rogue_node MODE ADDRESS [SECONDS [OTHER_ADDRESS]]
 // MODE:
 //   good        a correct answer (ADDRESS as the name's address; "ROGUE" as the node's name)
-//   elsewhere   a correct name query answer; the node status answer correct in its bytes but
-//               sent from another port, and from OTHER_ADDRESS (an address of this node's
-//               namespace that was not asked)
+//   elsewhere   answers correct in their bytes but sent from where no answer may come: the
+//               name query answer from another port (as any user of the node could send it),
+//               the node status answer from another port and from OTHER_ADDRESS (an address of
+//               this node's namespace that was not asked)
 //   silent      no answer
 //   wrong-id    a correct answer under another transaction id
 //   wrong-name  an answer for another name (name query) or not for the wildcard (node status)
@@ -199,10 +200,8 @@ int main(int argc, char** argv) {
         if (mode == "good") {
             replies.push_back(good);
         } else if (mode == "elsewhere") {
-            if (type == 0x20) {
-                replies.push_back(good);
-            } else {
-                for (const int sender : {otherPort, otherAddress})
+            for (const int sender : {otherPort, otherAddress}) {
+                if (type == 0x21 || sender == otherPort)
                     ::sendto(sender, good.data(), good.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
             }
         } else if (mode == "wrong-id") {

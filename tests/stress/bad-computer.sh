@@ -34,6 +34,7 @@ ip -n "$TB_NS_SWITCH" addr add "$ROGUE_IP/24" broadcast "$TB_BROADCAST" dev br0
 ip -n "$TB_NS_SWITCH" addr add "$ROGUE_OTHER_IP/24" broadcast "$TB_BROADCAST" dev br0
 printf '%s\trogue.test.lan\n' "$ROGUE_IP" >>"$dir/sender.hosts"
 printf '224.0.0.1\tmulticast.test.lan\n' >>"$dir/sender.hosts"
+printf '0.0.0.0\tzero.test.lan zerohost\n240.0.0.1\treserved.test.lan\n' >>"$dir/sender.hosts"
 
 failures=0
 rows=0
@@ -87,6 +88,9 @@ row "multicast address, last"   239.255.255.250     failed 200
 row "multicast, short form"     224.1               failed 2500 "broadcast or multicast"
 row "multicast, hexadecimal"    0xe0000001          failed 1000
 row "host name of a multicast address" multicast.test.lan failed 2500 "broadcast or multicast"
+row "host name of 0.0.0.0"      zero.test.lan       failed 2500 "no message can go to"
+row "host name of 240.0.0.1"    reserved.test.lan   failed 2500 "no message can go to"
+row "single-label host name of 0.0.0.0" zerohost    failed 1000
 
 # --- message sizes: a mailslot datagram carries at most 424 bytes ("Ann", "Bob", three 0x00) ---
 size_row() { # MESSAGE_BYTES WANT(ok|failed)
@@ -102,10 +106,10 @@ size_row 416 failed
 size_row 65536 failed
 
 # --- a rogue node -----------------------------------------------------------------------------
-# start_rogue MODE ANSWER_ADDRESS LOG: the rogue answers in MODE, naming ANSWER_ADDRESS in its
-# name query answers.
+# start_rogue MODE ANSWER_ADDRESS LOG [NAMESPACE]: the rogue answers in MODE, naming
+# ANSWER_ADDRESS in its name query answers; it runs on the switch unless NAMESPACE says otherwise.
 start_rogue() {
-  ip netns exec "$TB_NS_SWITCH" "$rogue" "$1" "$2" 100 "$ROGUE_OTHER_IP" >"$3" 2>&1 &
+  ip netns exec "${4:-$TB_NS_SWITCH}" "$rogue" "$1" "$2" 100 "$ROGUE_OTHER_IP" >"$3" 2>&1 &
   rogue_pid=$!
   for _ in $(seq 1 50); do grep -q ready "$3" 2>/dev/null && break; sleep 0.1; done
   grep -q ready "$3" || { echo "FAIL: the rogue node did not start: $(cat "$3")"; failures=$((failures + 1)); return 1; }
@@ -120,9 +124,14 @@ rogue_rows() {
     # Answers of several kilobytes are read whole: the one unique name ends the name table.
     row "rogue $mode: name query"  ROGUE          ok 1000 "ROGUE<00> at $ROGUE_IP"
     row "rogue $mode: node status" "$ROGUE_IP"    ok 2500 "ROGUE<00> at $ROGUE_IP (node status)"
+    if [ "$mode" = good ]; then
+      # The rogue answers for PC7 too: no guess. The hosts file wins over any answer.
+      row "rogue $mode: PC7 answered twice" PC7   failed 1000 "Two computers answer to the name PC7: "
+      row "rogue $mode: hosts file wins" hostpc8  ok 1000 "HOSTPC8<00> at $TB_IP_PC8 (system resolver)"
+    fi
   elif [ "$mode" = elsewhere ]; then
-    # A node status answer counts only from the address asked, port 137.
-    row "rogue $mode: name query"  ROGUE          ok 1000 "ROGUE<00> at $ROGUE_IP"
+    # An answer counts only from port 137; a node status answer only from the address asked.
+    row "rogue $mode: name query"  ROGUE          failed 1000
     row "rogue $mode: node status" "$ROGUE_IP"    failed 2500
     row "rogue $mode: dotted name" rogue.test.lan ok 2500 "(system resolver, first label)"
   else
@@ -151,6 +160,13 @@ for answer in 127.0.0.1 127.1.2.3 0.1.2.3 224.0.0.251 240.0.0.1 255.255.255.255 
   grep -q 'request .* name-query' "$dir/rogue-answer.log" ||
     { echo "FAIL: rogue naming $answer saw no request"; failures=$((failures + 1)); }
 done
+
+# No answer counts from this machine's own address: the rogue in the sender's namespace.
+start_rogue good "$TB_IP_PC8" "$dir/rogue-local.log" "$TB_NS_SENDER" &&
+  row "rogue on this machine" NOBODY failed 1000
+stop_rogue
+grep -q 'request .* name-query' "$dir/rogue-local.log" ||
+  { echo "FAIL: the rogue on this machine saw no request"; failures=$((failures + 1)); }
 
 # The 15-byte limit holds for the bytes sent: fifteen "ß" are thirty "S" upper-cased, and are
 # refused rather than cut to a name that someone (here the rogue, which answers any name) owns.

@@ -9,11 +9,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -217,11 +218,28 @@ void SetError(QString* error, const QString& text) {
 } // namespace
 
 std::uint16_t NextId() {
-    static std::atomic<std::uint32_t> next = [] {
-        std::random_device device;
-        return static_cast<std::uint32_t>(device());
-    }();
-    return static_cast<std::uint16_t>(next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF);
+    // A counted id tells an onlooker the next one: whoever sees one query could answer the
+    // next before its owner does.
+    auto draw = [] {
+        std::uint16_t id = 0;
+        ssize_t n = 0;
+        do
+            n = ::getrandom(&id, sizeof id, 0);
+        while (n < 0 && errno == EINTR);
+        if (n != static_cast<ssize_t>(sizeof id)) // a kernel without getrandom
+            id = static_cast<std::uint16_t>(std::random_device()());
+        return id;
+    };
+    static std::mutex mutex;
+    static std::array<std::uint16_t, 256> recent{};
+    static std::size_t handedOut = 0;
+    std::lock_guard lock(mutex);
+    const auto recentEnd = recent.begin() + static_cast<std::ptrdiff_t>(std::min(handedOut, recent.size()));
+    std::uint16_t id = draw();
+    while (std::find(recent.begin(), recentEnd, id) != recentEnd)
+        id = draw();
+    recent[handedOut++ % recent.size()] = id;
+    return id;
 }
 
 QString AddressText(std::uint32_t address) {
@@ -275,6 +293,44 @@ bool IsBroadcastOrMulticast(std::uint32_t address, const std::vector<std::uint32
     if ((address >> 28) == 0xE || address == 0xFFFFFFFFu)
         return true;
     return std::find(localBroadcasts.begin(), localBroadcasts.end(), address) != localBroadcasts.end();
+}
+
+bool IsForbiddenResolvedAddress(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts) {
+    const std::uint32_t first = address >> 24;
+    return first == 0 || first >= 240 || IsBroadcastOrMulticast(address, localBroadcasts);
+}
+
+std::vector<std::uint32_t> LocalAddresses() {
+    std::vector<std::uint32_t> result;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return result;
+    for (ifaddrs* ifa = list; ifa; ifa = ifa->ifa_next) {
+        if (ifa->ifa_addr && ifa->ifa_addr->sa_family == AF_INET)
+            result.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr));
+    }
+    ::freeifaddrs(list);
+    return result;
+}
+
+NameQueryAnswers::NameQueryAnswers(std::vector<std::uint32_t> ownAddresses, std::vector<std::uint32_t> localBroadcasts)
+    : ownAddresses_(std::move(ownAddresses)), localBroadcasts_(std::move(localBroadcasts)) {}
+
+bool NameQueryAnswers::Add(std::uint32_t fromAddress, std::uint16_t fromPort, const NameQueryAnswer& answer) {
+    // Any user of a machine can send from a port above 1023, and of this machine from any of
+    // its addresses; an answer that sends us to this machine, to nowhere or to everyone is no
+    // answer either.
+    const bool fromThisMachine = (fromAddress >> 24) == 127 || std::find(ownAddresses_.begin(), ownAddresses_.end(),
+                                                                         fromAddress) != ownAddresses_.end();
+    if (fromPort != kNameServicePort || fromThisMachine || IsForbiddenAnswerAddress(answer.address, localBroadcasts_))
+        return false;
+    if (!first_) {
+        first_ = answer;
+        firstFrom_ = fromAddress;
+    } else if (!conflict_ && answer.address != first_->address && !(answer.group && first_->group)) {
+        conflict_ = answer.address;
+    }
+    return true;
 }
 
 std::uint32_t SourceAddressFor(std::uint32_t destination) {
@@ -334,7 +390,8 @@ private:
     int sent_ = 0;
 };
 
-std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings) {
+std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings,
+                                QString* error) {
     const std::vector<Interface> interfaces = BroadcastInterfaces();
     const std::vector<std::uint32_t> localBroadcasts = BroadcastAddresses(interfaces);
     std::optional<SystemLookup> lookup;
@@ -346,18 +403,26 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
     const std::uint16_t transactionId = NextId();
     const QByteArray request = BuildNameQuery(transactionId, name);
     TrySchedule tries(timings);
-    const auto deadline = tries.deadline();
+    NameQueryAnswers answers(LocalAddresses(), localBroadcasts);
+    std::optional<Clock::time_point> graceEnd; // from the first answer that counts
+    auto end = [&] { return graceEnd ? *graceEnd : tries.deadline(); };
 
     for (;;) {
+        if (lookupPending && lookup->done()) {
+            lookupPending = false;
+            // The hosts file or DNS wins over any name query answer, but it may name a broadcast
+            // or multicast address too ("224.1" is 224.0.0.1 to the resolver), or nowhere.
+            const std::optional<std::uint32_t> address = lookup->address();
+            if (address && !IsForbiddenResolvedAddress(*address, localBroadcasts))
+                return UniqueTarget(name, *address, QStringLiteral("system resolver"));
+        }
         const auto now = Clock::now();
-        if (fd.valid() && tries.TryDue(now)) {
+        if (now >= end() || (!fd.valid() && !lookupPending))
+            break;
+        if (fd.valid() && !graceEnd && tries.TryDue(now)) {
             for (const Interface& i : interfaces)
                 SendTo(fd.get(), request, i.broadcast, kNameServicePort);
         }
-        if (!fd.valid() && !lookupPending)
-            return std::nullopt;
-        if (tries.Expired(now))
-            return std::nullopt;
 
         pollfd polls[2];
         nfds_t count = 0;
@@ -365,41 +430,38 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
             polls[count++] = pollfd{fd.get(), POLLIN, 0};
         if (lookupPending)
             polls[count++] = pollfd{lookup->fd(), POLLIN, 0};
-        const auto wakeAt = fd.valid() ? tries.WakeAt() : deadline;
+        const auto wakeAt = fd.valid() && !graceEnd ? tries.WakeAt() : end();
         ::poll(polls, count, MillisecondsUntil(wakeAt));
 
-        if (fd.valid()) {
-            QByteArray reply;
-            Sender from;
-            while (Clock::now() < deadline &&
-                   Receive(fd.get(), reply, &from)) { // a flood never holds us past the bound
-                auto answer = ParseNameQueryResponse(reply, transactionId, name);
-                // An answer that sends us to this machine, to nowhere or to everyone is no answer.
-                if (answer && IsForbiddenAnswerAddress(answer->address, localBroadcasts))
-                    answer.reset();
-                if (answer) {
-                    if (!answer->group)
-                        return UniqueTarget(name, answer->address,
-                                            QStringLiteral("name query answered by %1").arg(AddressText(from.address)));
-                    Target target;
-                    target.type = kDirectGroup;
-                    target.name = name;
-                    const Interface* i = InterfaceFor(interfaces, answer->address);
-                    target.destinations.push_back({i->broadcast, i->address});
-                    target.how = QStringLiteral("group name, answered by %1").arg(AddressText(from.address));
-                    return target;
-                }
-            }
-        }
-        if (lookupPending && lookup->done()) {
-            lookupPending = false;
-            // The hosts file or DNS may name a broadcast or multicast address too ("224.1" is
-            // 224.0.0.1 to the resolver): no more usable than a typed one.
-            const std::optional<std::uint32_t> address = lookup->address();
-            if (address && !IsBroadcastOrMulticast(*address, localBroadcasts))
-                return UniqueTarget(name, *address, QStringLiteral("system resolver"));
+        QByteArray reply;
+        Sender from;
+        while (fd.valid() && Clock::now() < end() &&
+               Receive(fd.get(), reply, &from)) { // a flood never holds us past the bound
+            const auto answer = ParseNameQueryResponse(reply, transactionId, name);
+            if (answer && answers.Add(from.address, from.port, *answer) && !graceEnd)
+                graceEnd = Clock::now() + milliseconds(kAnswerGraceMs);
         }
     }
+
+    if (answers.conflict()) {
+        SetError(error, QStringLiteral("Two computers answer to the name %1: %2 and %3.")
+                            .arg(hostText.isEmpty() ? Describe(name) : hostText, AddressText(answers.first()->address),
+                                 AddressText(*answers.conflict())));
+        return std::nullopt;
+    }
+    if (!answers.first())
+        return std::nullopt;
+    const QString answeredBy = AddressText(answers.firstFrom());
+    if (!answers.first()->group)
+        return UniqueTarget(name, answers.first()->address,
+                            QStringLiteral("name query answered by %1").arg(answeredBy));
+    Target target;
+    target.type = kDirectGroup;
+    target.name = name;
+    const Interface* i = InterfaceFor(interfaces, answers.first()->address);
+    target.destinations.push_back({i->broadcast, i->address});
+    target.how = QStringLiteral("group name, answered by %1").arg(answeredBy);
+    return target;
 }
 
 std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings) {
@@ -474,8 +536,15 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
             SetError(error, QStringLiteral("The system resolver does not know %1.").arg(computer));
             return std::nullopt;
         }
-        if (IsBroadcastOrMulticast(*address, BroadcastAddresses(BroadcastInterfaces()))) {
+        const std::vector<std::uint32_t> localBroadcasts = BroadcastAddresses(BroadcastInterfaces());
+        if (IsBroadcastOrMulticast(*address, localBroadcasts)) {
             SetError(error, QStringLiteral("%1 names a broadcast or multicast address.").arg(computer));
+            return std::nullopt;
+        }
+        if (IsForbiddenResolvedAddress(*address, localBroadcasts)) {
+            SetError(
+                error,
+                QStringLiteral("%1 names %2, an address no message can go to.").arg(computer, AddressText(*address)));
             return std::nullopt;
         }
         auto table = QueryNodeStatus(*address, timings);
@@ -496,9 +565,11 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
         SetError(error, QStringLiteral("A NetBIOS name has at most 15 bytes."));
         return std::nullopt;
     }
-    auto target = QueryName(*name, computer, timings);
+    QString conflict;
+    auto target = QueryName(*name, computer, timings, &conflict);
     if (!target)
-        SetError(error, QStringLiteral("No computer answers to the name %1.").arg(computer));
+        SetError(error,
+                 conflict.isEmpty() ? QStringLiteral("No computer answers to the name %1.").arg(computer) : conflict);
     return target;
 }
 

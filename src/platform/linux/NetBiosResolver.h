@@ -35,6 +35,43 @@ bool IsForbiddenAnswerAddress(std::uint32_t address, const std::vector<std::uint
 // address of a local interface. A computer typed as such an address is refused.
 bool IsBroadcastOrMulticast(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts);
 
+// True for an address the system resolver (hosts file, DNS) may not send us to: a broadcast or
+// multicast address (IsBroadcastOrMulticast), 0.0.0.0/8 and 240.0.0.0/4. Loopback stays
+// allowed: the hosts file may name this machine.
+bool IsForbiddenResolvedAddress(std::uint32_t address, const std::vector<std::uint32_t>& localBroadcasts);
+
+// Every IPv4 address of this machine's interfaces, loopback included, whatever their state.
+std::vector<std::uint32_t> LocalAddresses();
+
+// How long a name query keeps listening after its first answer that counts: answers on a LAN
+// come within a few milliseconds of each other, and the system resolver's address, which wins
+// over any answer, may still come.
+constexpr int kAnswerGraceMs = 20;
+
+// The answers to one name query, taken in as they come. An answer counts only when it comes
+// from the name service port (137) of an address that is not this machine's (`ownAddresses`,
+// and 127.0.0.0/8), and names an address IsForbiddenAnswerAddress allows. Two answers that
+// count and name different addresses, one of them for a unique name, are a conflict: two
+// computers claim the name.
+class NameQueryAnswers {
+public:
+    NameQueryAnswers(std::vector<std::uint32_t> ownAddresses, std::vector<std::uint32_t> localBroadcasts);
+    // Takes in an answer from `fromAddress`:`fromPort`; true when it counts.
+    bool Add(std::uint32_t fromAddress, std::uint16_t fromPort, const NameQueryAnswer& answer);
+    // The first answer that counted, and who sent it.
+    const std::optional<NameQueryAnswer>& first() const { return first_; }
+    std::uint32_t firstFrom() const { return firstFrom_; }
+    // The address of the first answer in conflict with the first one.
+    const std::optional<std::uint32_t>& conflict() const { return conflict_; }
+
+private:
+    std::vector<std::uint32_t> ownAddresses_;
+    std::vector<std::uint32_t> localBroadcasts_;
+    std::optional<NameQueryAnswer> first_;
+    std::uint32_t firstFrom_ = 0;
+    std::optional<std::uint32_t> conflict_;
+};
+
 // The local address the system would send from to reach `destination` (0 when unknown).
 std::uint32_t SourceAddressFor(std::uint32_t destination);
 
@@ -60,9 +97,12 @@ struct Target {
 std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs);
 
 // A broadcast name query for `name` on every interface, together with the system resolver for
-// `hostText` when it is not empty; the first answer wins. A name query answer that names an
-// address IsForbiddenAnswerAddress refuses is ignored.
-std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings);
+// `hostText` when it is not empty. The system resolver's address wins when it comes before the
+// name query ends (IsForbiddenResolvedAddress refuses some). Answers are taken in as
+// NameQueryAnswers says; after the first one that counts, the query listens kAnswerGraceMs
+// more, then goes where it names, or fails on a conflict (`error` then says so).
+std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings,
+                                QString* error = nullptr);
 
 // The name table of the node at `address` (node status request by unicast). Only an answer
 // from `address`, port 137, counts.
@@ -73,7 +113,8 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
 std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
                                       QString* error = nullptr);
 
-// A fresh 16-bit identifier (name service transaction ids, datagram ids).
+// A fresh 16-bit identifier (name service transaction ids, datagram ids): drawn at random
+// (getrandom), and none of the last 256 handed out.
 std::uint16_t NextId();
 
 // "10.0.0.2"
