@@ -522,10 +522,23 @@ void frmMain::SetInputEnabled(bool enabled) {
     if (!enabled)
         QCoreApplication::processEvents();
     mousePointer_ = enabled ? MousePointer::Default : MousePointer::Hourglass;
-    if (enabled)
+    if (enabled) {
+        for (const auto& [control, pointer] : ownPointers_)
+            if (control != nullptr)
+                control->setCursor(pointer);
+        ownPointers_.clear();
         unsetCursor();
-    else
+    } else {
+        // The hourglass covers the whole window, also the controls that show a pointer of their own.
+        if (ownPointers_.empty())
+            for (QWidget* control : findChildren<QWidget*>())
+                if (control->testAttribute(Qt::WA_SetCursor))
+                    ownPointers_.emplace_back(control, control->cursor());
+        for (const auto& [control, pointer] : ownPointers_)
+            if (control != nullptr)
+                control->setCursor(Qt::WaitCursor);
         setCursor(Qt::WaitCursor);
+    }
 }
 
 sending::MessageTexts frmMain::ReadTexts() const {

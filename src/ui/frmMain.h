@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCursor>
 #include <QDateTime>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -11,6 +12,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -163,6 +166,9 @@ private:
     int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
     int mousePointer_ = MousePointer::Default;
+    // The controls with a pointer of their own (the text fields' I-beam): the hourglass covers
+    // them during a send, and their own pointer comes back afterwards.
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
     // The control that had the focus when the input was disabled; it gets it back afterwards.
     QPointer<QWidget> focusBeforeDisable_;
     // The key press the preview has looked at, while Qt still hands it on to other widgets.
