@@ -22,7 +22,9 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QValidator>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pellora {
@@ -89,15 +91,78 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
-QLineEdit* MakeField(QWidget* parent, const char* name, QRect geometry) {
-    auto* field = new QLineEdit(parent);
-    field->setObjectName(QLatin1String(name));
+NameTextBox* MakeField(QWidget* parent, const char* name, QRect geometry) {
+    auto* field = new NameTextBox(parent, QLatin1String(name));
     field->setGeometry(geometry);
-    field->setMaxLength(std::numeric_limits<int>::max());
     return field;
 }
 
+qsizetype FirstLineBreak(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == QLatin1Char('\r') || text[i] == QLatin1Char('\n'))
+            return i;
+    return -1;
+}
+
+// Keeps a one-line field to one line, as a one-line text box does: of a text put in with line breaks
+// (pasted, dropped, restored), only what comes before the first break is taken. The field holds no
+// line break before, so the text put in is the one that ends at the cursor; the field's text
+// around it stays.
+class OneLineValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const qsizetype cut = FirstLineBreak(input);
+        if (cut < 0)
+            return Acceptable;
+        if (pos > cut)
+            input.remove(cut, pos - cut);
+        const qsizetype more = FirstLineBreak(input);
+        if (more >= 0)
+            input.truncate(more);
+        pos = int(std::min<qsizetype>(std::min<qsizetype>(pos, cut), input.size()));
+        return Acceptable;
+    }
+};
+
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The name fields
+
+NameTextBox::NameTextBox(QWidget* parent, const QString& name) : QLineEdit(parent) {
+    setObjectName(name);
+    setMaxLength(state::MaxNameLength);
+    setValidator(new OneLineValidator(this));
+}
+
+void NameTextBox::focusInEvent(QFocusEvent* event) {
+    focusByMouse_ = event->reason() == Qt::MouseFocusReason;
+    QLineEdit::focusInEvent(event);
+}
+
+void NameTextBox::focusOutEvent(QFocusEvent* event) {
+    focusByMouse_ = false;
+    selectAllOnRelease_ = false;
+    QLineEdit::focusOutEvent(event);
+}
+
+void NameTextBox::mousePressEvent(QMouseEvent* event) {
+    // The focus came with this press and the field has selected its text: the press places the
+    // caret, and the release selects the whole text again unless a drag has selected a part.
+    selectAllOnRelease_ = focusByMouse_ && event->button() == Qt::LeftButton;
+    focusByMouse_ = false;
+    QLineEdit::mousePressEvent(event);
+}
+
+void NameTextBox::mouseReleaseEvent(QMouseEvent* event) {
+    QLineEdit::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || !selectAllOnRelease_)
+        return;
+    selectAllOnRelease_ = false;
+    if (!hasSelectedText())
+        selectAll();
+}
 
 // ---------------------------------------------------------------------------------------------
 // The message field

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QWidget>
@@ -16,7 +17,6 @@
 #include <vector>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace pellora {
@@ -55,6 +55,24 @@ private:
     frmMain* form_;
 };
 
+// A name field (sender, recipient, computer): one line of at most state::MaxNameLength characters.
+// A click that gives it the focus leaves its whole text selected, as the focus by Tab does.
+class NameTextBox : public QLineEdit {
+    Q_OBJECT
+public:
+    NameTextBox(QWidget* parent, const QString& name);
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool focusByMouse_ = false;       // the focus came with a mouse press that the field has yet to see
+    bool selectAllOnRelease_ = false; // that press was the left button's
+};
+
 // The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
 class frmMain : public QWidget, private sending::SendWindow {
     Q_OBJECT
@@ -67,11 +85,11 @@ public:
 
     // Controls, in tab order.
     std::array<QLabel*, 3> lblTag{};
-    QLineEdit* txtFrom = nullptr;
+    NameTextBox* txtFrom = nullptr;
     QPushButton* cmdFromHistory = nullptr;
-    QLineEdit* txtTo = nullptr;
+    NameTextBox* txtTo = nullptr;
     QPushButton* cmdToHistory = nullptr;
-    QLineEdit* txtComputer = nullptr;
+    NameTextBox* txtComputer = nullptr;
     QPushButton* cmdComputerHistory = nullptr;
     MessageTextBox* txtMessage = nullptr;
     QPushButton* cmdSendHotkeyOption = nullptr;

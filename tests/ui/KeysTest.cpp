@@ -1,7 +1,8 @@
-// Keys of the main window: about box, Escape, send keys, Ctrl+A, select-on-focus, Enter.
+// Keys of the main window: about box, Escape, send keys, Ctrl+A, select-on-focus, Enter, pasting.
 
 #include "WindowFixture.h"
 
+#include <QClipboard>
 #include <QMenu>
 #include <QPointer>
 
@@ -248,10 +249,38 @@ private slots:
         QVERIFY(!w.form->txtTo->hasSelectedText());
         QTest::keyClicks(w.form->txtTo, QStringLiteral("!"));
         QCOMPARE(w.form->txtTo->text(), QStringLiteral("Bobby!"));
-        // A click or Tab inside the window still selects.
+        // A click or Tab inside the window still selects; a click in the field that has the focus
+        // places the caret.
         w.key(w.form->txtFrom, Qt::Key_Tab);
         QTest::keyClick(w.form->cmdFromHistory, Qt::Key_Tab);
         QCOMPARE(w.form->txtTo->selectedText(), QStringLiteral("Bobby!"));
+        QTest::mouseClick(w.form->txtFrom, Qt::LeftButton);
+        QCOMPARE(w.form->txtFrom->selectedText(), QStringLiteral("Ann"));
+        QTest::mouseClick(w.form->txtFrom, Qt::LeftButton);
+        QVERIFY(!w.form->txtFrom->hasSelectedText());
+    }
+
+    // A name field holds one line of at most 255 characters.
+    void nameFieldInput_data() {
+        QTest::addColumn<QString>("start"); // set as a stored name or a history entry is; "|": the caret
+        QTest::addColumn<QString>("paste");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("paste two lines") << "B|ob" << QStringLiteral("Ann\nLee") << "BAnnob";
+        QTest::newRow("stored name of two lines") << "Ann\r\nLee" << QString() << "Ann";
+        QTest::newRow("paste past 255") << "|" << QString(300, QLatin1Char('x')) << QString(255, QLatin1Char('x'));
+    }
+    void nameFieldInput() {
+        QFETCH(QString, start);
+        QFETCH(QString, paste);
+        QFETCH(QString, result);
+        Window w;
+        QLineEdit* field = w.form->txtTo;
+        field->setText(QString(start).remove(QLatin1Char('|')));
+        field->setFocus(Qt::OtherFocusReason);
+        field->setCursorPosition(int(start.indexOf(QLatin1Char('|'))));
+        QApplication::clipboard()->setText(paste);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), result);
     }
 
     // A close that arrives while a handler waits in an event loop happens after the handler.
