@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QValidator>
@@ -567,14 +568,26 @@ bool frmMain::MessageKey(QKeyEvent& event) {
 // ---------------------------------------------------------------------------------------------
 // Sending
 
-void frmMain::cmdSend_Click() { send_.Run(); }
+void frmMain::cmdSend_Click() {
+    ++sendClicks_;
+    // Once a send has asked for the close, a click or a send key queued behind it sends no second time.
+    if (closeRequested_)
+        return;
+    send_.Run();
+}
 
 void frmMain::SetInputEnabled(bool enabled) {
     QWidget* const controls[] = {txtMessage,      txtComputer,         txtFrom,           txtTo,     cmdSend,
                                  cmdOpenDataPath, cmdSendHotkeyOption, lblTag[0],         lblTag[1], lblTag[2],
                                  cmdToHistory,    cmdFromHistory,      cmdComputerHistory};
-    if (!enabled)
-        focusBeforeDisable_ = focusWidget(); // Qt moves the focus on when its control is disabled
+    if (!enabled) {
+        // Qt would move the focus on from a disabled control to the next enabled one, the one
+        // button left, where a key typed during the send (Enter, Space) would click it. The window
+        // keeps the focus itself instead: keys then reach only its own key handling.
+        focusBeforeDisable_ = focusWidget();
+        if (focusBeforeDisable_ != nullptr)
+            focusBeforeDisable_->clearFocus();
+    }
     for (QWidget* control : controls)
         control->setEnabled(enabled);
     if (enabled) {
@@ -612,7 +625,10 @@ sending::MessageTexts frmMain::ReadTexts() const {
 
 void frmMain::ShowError(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
 
-void frmMain::RequestClose() { ksUnloadForm(this); }
+void frmMain::RequestClose() {
+    closeRequested_ = true;
+    ksUnloadForm(this);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Buttons
@@ -683,15 +699,23 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         return;
     }
     if (AsSendHotkey(GetSendHotkeyOption()) == SendHotkey::CtrlEnter && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
-        txtMessage->Tag = txtMessage->Text();
-        QCoreApplication::processEvents();
-        // A close among the pending events waits for this handler, so the window still stands.
-        messageKeyUsed_ = true;
-        if (unloaded_)
-            return;
-        if (txtMessage->Text() != txtMessage->Tag)
-            txtMessage->SetText(txtMessage->Tag);
         // The line break this key would type is never inserted.
+        messageKeyUsed_ = true;
+        // A Ctrl+Enter queued behind one that waits below: that one sends, this one is dropped.
+        if (ctrlEnterWaiting_)
+            return;
+        const QString text = txtMessage->Text();
+        txtMessage->Tag = text;
+        const int clicks = sendClicks_;
+        ctrlEnterWaiting_ = true;
+        const auto waited = qScopeGuard([this] { ctrlEnterWaiting_ = false; });
+        QCoreApplication::processEvents();
+        // A close among the pending events waits for this handler, so the window still stands;
+        // a send among them (a click on Send) was this key's send.
+        if (unloaded_ || sendClicks_ != clicks)
+            return;
+        if (txtMessage->Text() != text)
+            txtMessage->SetText(text);
         platform::formHelper().PressButton(cmdSend);
     }
 }

@@ -46,7 +46,7 @@ public:
     explicit MessageTextBox(frmMain* form);
     QString Text() const;
     void SetText(const QString& text);
-    QString Tag; // scratch copy of the text for the Ctrl+Enter send
+    QString Tag; // a copy of the text at each Ctrl+Enter send; the send itself keeps its own
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -183,6 +183,12 @@ private:
     bool closingNow_ = false;
     int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
+    // A Ctrl+Enter send lets the pending events run: a second Ctrl+Enter among them sends nothing.
+    bool ctrlEnterWaiting_ = false;
+    // Clicks of cmdSend so far; a send key that finds one happened while it waited sends nothing.
+    int sendClicks_ = 0;
+    // A send has asked for the close: the window takes no further send.
+    bool closeRequested_ = false;
     int mousePointer_ = MousePointer::Default;
     // The controls with a pointer of their own (the text fields' I-beam): the hourglass covers
     // them during a send, and their own pointer comes back afterwards.
