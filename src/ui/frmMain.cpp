@@ -20,9 +20,12 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QValidator>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pellora {
@@ -89,15 +92,78 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
-QLineEdit* MakeField(QWidget* parent, const char* name, QRect geometry) {
-    auto* field = new QLineEdit(parent);
-    field->setObjectName(QLatin1String(name));
+NameTextBox* MakeField(QWidget* parent, const char* name, QRect geometry) {
+    auto* field = new NameTextBox(parent, QLatin1String(name));
     field->setGeometry(geometry);
-    field->setMaxLength(std::numeric_limits<int>::max());
     return field;
 }
 
+qsizetype FirstLineBreak(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == QLatin1Char('\r') || text[i] == QLatin1Char('\n'))
+            return i;
+    return -1;
+}
+
+// Keeps a one-line field to one line, as a one-line text box does: of a text put in with line breaks
+// (pasted, dropped, restored), only what comes before the first break is taken. The field holds no
+// line break before, so the text put in is the one that ends at the cursor; the field's text
+// around it stays.
+class OneLineValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const qsizetype cut = FirstLineBreak(input);
+        if (cut < 0)
+            return Acceptable;
+        if (pos > cut)
+            input.remove(cut, pos - cut);
+        const qsizetype more = FirstLineBreak(input);
+        if (more >= 0)
+            input.truncate(more);
+        pos = int(std::min<qsizetype>(std::min<qsizetype>(pos, cut), input.size()));
+        return Acceptable;
+    }
+};
+
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The name fields
+
+NameTextBox::NameTextBox(QWidget* parent, const QString& name) : QLineEdit(parent) {
+    setObjectName(name);
+    setMaxLength(state::MaxNameLength);
+    setValidator(new OneLineValidator(this));
+}
+
+void NameTextBox::focusInEvent(QFocusEvent* event) {
+    focusByMouse_ = event->reason() == Qt::MouseFocusReason;
+    QLineEdit::focusInEvent(event);
+}
+
+void NameTextBox::focusOutEvent(QFocusEvent* event) {
+    focusByMouse_ = false;
+    selectAllOnRelease_ = false;
+    QLineEdit::focusOutEvent(event);
+}
+
+void NameTextBox::mousePressEvent(QMouseEvent* event) {
+    // The focus came with this press and the field has selected its text: the press places the
+    // caret, and the release selects the whole text again unless a drag has selected a part.
+    selectAllOnRelease_ = focusByMouse_ && event->button() == Qt::LeftButton;
+    focusByMouse_ = false;
+    QLineEdit::mousePressEvent(event);
+}
+
+void NameTextBox::mouseReleaseEvent(QMouseEvent* event) {
+    QLineEdit::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || !selectAllOnRelease_)
+        return;
+    selectAllOnRelease_ = false;
+    if (!hasSelectedText())
+        selectAll();
+}
 
 // ---------------------------------------------------------------------------------------------
 // The message field
@@ -502,14 +568,26 @@ bool frmMain::MessageKey(QKeyEvent& event) {
 // ---------------------------------------------------------------------------------------------
 // Sending
 
-void frmMain::cmdSend_Click() { send_.Run(); }
+void frmMain::cmdSend_Click() {
+    ++sendClicks_;
+    // Once a send has asked for the close, a click or a send key queued behind it sends no second time.
+    if (closeRequested_)
+        return;
+    send_.Run();
+}
 
 void frmMain::SetInputEnabled(bool enabled) {
     QWidget* const controls[] = {txtMessage,      txtComputer,         txtFrom,           txtTo,     cmdSend,
                                  cmdOpenDataPath, cmdSendHotkeyOption, lblTag[0],         lblTag[1], lblTag[2],
                                  cmdToHistory,    cmdFromHistory,      cmdComputerHistory};
-    if (!enabled)
-        focusBeforeDisable_ = focusWidget(); // Qt moves the focus on when its control is disabled
+    if (!enabled) {
+        // Qt would move the focus on from a disabled control to the next enabled one, the one
+        // button left, where a key typed during the send (Enter, Space) would click it. The window
+        // keeps the focus itself instead: keys then reach only its own key handling.
+        focusBeforeDisable_ = focusWidget();
+        if (focusBeforeDisable_ != nullptr)
+            focusBeforeDisable_->clearFocus();
+    }
     for (QWidget* control : controls)
         control->setEnabled(enabled);
     if (enabled) {
@@ -522,10 +600,23 @@ void frmMain::SetInputEnabled(bool enabled) {
     if (!enabled)
         QCoreApplication::processEvents();
     mousePointer_ = enabled ? MousePointer::Default : MousePointer::Hourglass;
-    if (enabled)
+    if (enabled) {
+        for (const auto& [control, pointer] : ownPointers_)
+            if (control != nullptr)
+                control->setCursor(pointer);
+        ownPointers_.clear();
         unsetCursor();
-    else
+    } else {
+        // The hourglass covers the whole window, also the controls that show a pointer of their own.
+        if (ownPointers_.empty())
+            for (QWidget* control : findChildren<QWidget*>())
+                if (control->testAttribute(Qt::WA_SetCursor))
+                    ownPointers_.emplace_back(control, control->cursor());
+        for (const auto& [control, pointer] : ownPointers_)
+            if (control != nullptr)
+                control->setCursor(Qt::WaitCursor);
         setCursor(Qt::WaitCursor);
+    }
 }
 
 sending::MessageTexts frmMain::ReadTexts() const {
@@ -534,7 +625,10 @@ sending::MessageTexts frmMain::ReadTexts() const {
 
 void frmMain::ShowError(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
 
-void frmMain::RequestClose() { ksUnloadForm(this); }
+void frmMain::RequestClose() {
+    closeRequested_ = true;
+    ksUnloadForm(this);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Buttons
@@ -605,15 +699,23 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         return;
     }
     if (AsSendHotkey(GetSendHotkeyOption()) == SendHotkey::CtrlEnter && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
-        txtMessage->Tag = txtMessage->Text();
-        QCoreApplication::processEvents();
-        // A close among the pending events waits for this handler, so the window still stands.
-        messageKeyUsed_ = true;
-        if (unloaded_)
-            return;
-        if (txtMessage->Text() != txtMessage->Tag)
-            txtMessage->SetText(txtMessage->Tag);
         // The line break this key would type is never inserted.
+        messageKeyUsed_ = true;
+        // A Ctrl+Enter queued behind one that waits below: that one sends, this one is dropped.
+        if (ctrlEnterWaiting_)
+            return;
+        const QString text = txtMessage->Text();
+        txtMessage->Tag = text;
+        const int clicks = sendClicks_;
+        ctrlEnterWaiting_ = true;
+        const auto waited = qScopeGuard([this] { ctrlEnterWaiting_ = false; });
+        QCoreApplication::processEvents();
+        // A close among the pending events waits for this handler, so the window still stands;
+        // a send among them (a click on Send) was this key's send.
+        if (unloaded_ || sendClicks_ != clicks)
+            return;
+        if (txtMessage->Text() != text)
+            txtMessage->SetText(text);
         platform::formHelper().PressButton(cmdSend);
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCursor>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QWidget>
@@ -11,9 +13,10 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace pellora {
@@ -43,13 +46,31 @@ public:
     explicit MessageTextBox(frmMain* form);
     QString Text() const;
     void SetText(const QString& text);
-    QString Tag; // scratch copy of the text for the Ctrl+Enter send
+    QString Tag; // a copy of the text at each Ctrl+Enter send; the send itself keeps its own
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     frmMain* form_;
+};
+
+// A name field (sender, recipient, computer): one line of at most state::MaxNameLength characters.
+// A click that gives it the focus leaves its whole text selected, as the focus by Tab does.
+class NameTextBox : public QLineEdit {
+    Q_OBJECT
+public:
+    NameTextBox(QWidget* parent, const QString& name);
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool focusByMouse_ = false;       // the focus came with a mouse press that the field has yet to see
+    bool selectAllOnRelease_ = false; // that press was the left button's
 };
 
 // The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
@@ -64,11 +85,11 @@ public:
 
     // Controls, in tab order.
     std::array<QLabel*, 3> lblTag{};
-    QLineEdit* txtFrom = nullptr;
+    NameTextBox* txtFrom = nullptr;
     QPushButton* cmdFromHistory = nullptr;
-    QLineEdit* txtTo = nullptr;
+    NameTextBox* txtTo = nullptr;
     QPushButton* cmdToHistory = nullptr;
-    QLineEdit* txtComputer = nullptr;
+    NameTextBox* txtComputer = nullptr;
     QPushButton* cmdComputerHistory = nullptr;
     MessageTextBox* txtMessage = nullptr;
     QPushButton* cmdSendHotkeyOption = nullptr;
@@ -162,7 +183,16 @@ private:
     bool closingNow_ = false;
     int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
+    // A Ctrl+Enter send lets the pending events run: a second Ctrl+Enter among them sends nothing.
+    bool ctrlEnterWaiting_ = false;
+    // Clicks of cmdSend so far; a send key that finds one happened while it waited sends nothing.
+    int sendClicks_ = 0;
+    // A send has asked for the close: the window takes no further send.
+    bool closeRequested_ = false;
     int mousePointer_ = MousePointer::Default;
+    // The controls with a pointer of their own (the text fields' I-beam): the hourglass covers
+    // them during a send, and their own pointer comes back afterwards.
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
     // The control that had the focus when the input was disabled; it gets it back afterwards.
     QPointer<QWidget> focusBeforeDisable_;
     // The key press the preview has looked at, while Qt still hands it on to other widgets.

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QPixmap>
 #include <QPushButton>
 
 namespace pellora {
@@ -67,7 +68,10 @@ void frmSettings::Load() { Form_Load(); }
 
 void frmSettings::Form_Load() {
     ksCenterFormEx(this);
-    setWindowIcon(QIcon());
+    // No icon: an empty one, as a window without an icon would otherwise show the application's.
+    QPixmap none(16, 16);
+    none.fill(Qt::transparent);
+    setWindowIcon(QIcon(none));
     chkTempFilePrefix->setCheckState(values_.UseTempFilePrefix ? Qt::Checked : Qt::Unchecked);
 }
 

@@ -1,9 +1,11 @@
-// Keys of the main window: about box, Escape, send keys, Ctrl+A, select-on-focus, Enter.
+// Keys of the main window: about box, Escape, send keys, Ctrl+A, select-on-focus, Enter, pasting.
 
 #include "WindowFixture.h"
 
+#include <QClipboard>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 
 using namespace pellora;
 using test::Window;
@@ -248,21 +250,54 @@ private slots:
         QVERIFY(!w.form->txtTo->hasSelectedText());
         QTest::keyClicks(w.form->txtTo, QStringLiteral("!"));
         QCOMPARE(w.form->txtTo->text(), QStringLiteral("Bobby!"));
-        // A click or Tab inside the window still selects.
+        // A click or Tab inside the window still selects; a click in the field that has the focus
+        // places the caret.
         w.key(w.form->txtFrom, Qt::Key_Tab);
         QTest::keyClick(w.form->cmdFromHistory, Qt::Key_Tab);
         QCOMPARE(w.form->txtTo->selectedText(), QStringLiteral("Bobby!"));
+        QTest::mouseClick(w.form->txtFrom, Qt::LeftButton);
+        QCOMPARE(w.form->txtFrom->selectedText(), QStringLiteral("Ann"));
+        QTest::mouseClick(w.form->txtFrom, Qt::LeftButton);
+        QVERIFY(!w.form->txtFrom->hasSelectedText());
     }
 
-    // A close that arrives while a handler waits in an event loop happens after the handler.
-    void closeDuringAHandlerWaitsForIt_data() {
+    // A name field holds one line of at most 255 characters.
+    void nameFieldInput_data() {
+        QTest::addColumn<QString>("start"); // set as a stored name or a history entry is; "|": the caret
+        QTest::addColumn<QString>("paste");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("paste two lines") << "B|ob" << QStringLiteral("Ann\nLee") << "BAnnob";
+        QTest::newRow("stored name of two lines") << "Ann\r\nLee" << QString() << "Ann";
+        QTest::newRow("paste past 255") << "|" << QString(300, QLatin1Char('x')) << QString(255, QLatin1Char('x'));
+    }
+    void nameFieldInput() {
+        QFETCH(QString, start);
+        QFETCH(QString, paste);
+        QFETCH(QString, result);
+        Window w;
+        QLineEdit* field = w.form->txtTo;
+        field->setText(QString(start).remove(QLatin1Char('|')));
+        field->setFocus(Qt::OtherFocusReason);
+        field->setCursorPosition(int(start.indexOf(QLatin1Char('|'))));
+        QApplication::clipboard()->setText(paste);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), result);
+    }
+
+    // A close that arrives while a handler waits in an event loop happens after the handler; a
+    // second send key sends nothing. The first word runs; the keys after it are typed while it
+    // waits, those after "delivery" while the message is delivered.
+    void closeOrSecondSendDuringAHandler_data() {
         QTest::addColumn<QString>("during");
         QTest::addColumn<QStringList>("stored"); // the sender history the unload saved
-        QTest::newRow("Escape queued behind Ctrl+Enter") << "ctrl+enter escape" << QStringList{"Ann"};
-        QTest::newRow("close box queued behind Ctrl+Enter") << "ctrl+enter close" << QStringList{"Ann"};
+        QTest::newRow("Escape queued behind Ctrl+Enter") << "Ctrl+Return Esc" << QStringList{"Ann"};
+        QTest::newRow("close box queued behind Ctrl+Enter") << "Ctrl+Return close" << QStringList{"Ann"};
         QTest::newRow("close box while a history menu is open") << "menu close" << QStringList{"Eve"};
+        QTest::newRow("Ctrl+Enter, x, Ctrl+Enter queued") << "Ctrl+Return X Ctrl+Return" << QStringList{"Ann"};
+        QTest::newRow("Enter queued behind Enter") << "Return Return" << QStringList{"Ann"};
+        QTest::newRow("F12 typed during the delivery") << "F12 delivery F12" << QStringList{"Ann"};
     }
-    void closeDuringAHandlerWaitsForIt() {
+    void closeOrSecondSendDuringAHandler() {
         QFETCH(QString, during);
         QFETCH(QStringList, stored);
         Window w;
@@ -272,7 +307,26 @@ private slots:
             if (form)
                 form->close();
         };
-        if (during == QLatin1String("menu close")) {
+        const QStringList steps = during.split(QLatin1Char(' '));
+        auto type = [&](const QString& step) { // to the control that has the focus when the key's turn comes
+            const QKeyCombination key = QKeySequence(step)[0];
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus != nullptr ? focus : form.data(), key.key(), key.keyboardModifiers());
+        };
+        auto queue = [&](const QStringList& later) {
+            for (const QString& step : later)
+                QMetaObject::invokeMethod(
+                    form, [&, step] { step == QLatin1String("close") ? closeBox() : type(step); },
+                    Qt::QueuedConnection);
+        };
+        int dialogs = 0; // a key on the one button left enabled during a send would open the settings
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget())
+                dialogs += dialog->close();
+        });
+        closer.start(20);
+        if (steps.first() == QLatin1String("menu")) {
             w.form->FromHistory->Add(QStringLiteral("Eve"));
             test::WhenMenuOpens([&](QMenu* menu) {
                 closeBox();
@@ -282,18 +336,25 @@ private slots:
             w.form->cmdFromHistory->click();
             QCOMPARE(w.form->txtFrom->text(), QStringLiteral("Eve"));
         } else {
-            if (during.endsWith(QLatin1String("escape")))
-                QCoreApplication::postEvent(w.form->txtMessage,
-                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-            else
-                QMetaObject::invokeMethod(w.form.get(), closeBox, Qt::QueuedConnection);
-            w.key(w.form->txtMessage, Qt::Key_Return, Qt::ControlModifier);
+            const qsizetype delivery = steps.indexOf(QStringLiteral("delivery"));
+            queue(steps.mid(1, delivery < 0 ? -1 : delivery - 1));
+            if (delivery > 0)
+                w.fakes.mailslots->onOpen = [&](const QString&) { queue(steps.mid(delivery + 1)); };
+            w.form->SetSendHotkeyOption(int(QStringList{"Ctrl+Return", "Return", "F5", "F12"}.indexOf(steps.first())));
+            w.form->txtMessage->setFocus(Qt::OtherFocusReason);
+            type(steps.first());
             QCOMPARE(w.fakes.mailslots->delivered.size(), 1); // the send went through first
         }
         QVERIFY(w.closesSoon());
         QVERIFY(w.form->FromHistory == nullptr);
         QVERIFY(w.fakes.boxes->shown.isEmpty()); // no handler ran on the unloaded window
         QVERIFY(w.fakes.terminated->statuses.isEmpty());
+        QCOMPARE(dialogs, 0);
+        if (steps.first() != QLatin1String("menu")) {
+            // Once, with the text as it was before the key.
+            QCOMPARE(w.fakes.mailslots->delivered, QList<QByteArray>{QByteArray("Ann\0Bob\0Hi\0", 11)});
+            QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
+        }
         platform::HistoryList saved;
         saved.Open(QStringLiteral("From History.DAT"), QString(), App(), QString(), -1);
         saved.Load();

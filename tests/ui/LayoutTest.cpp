@@ -146,7 +146,14 @@ private slots:
     }
 
     void settingsDialog() {
+        QPixmap appIcon(16, 16);
+        appIcon.fill(Qt::red);
+        QApplication::setWindowIcon(appIcon); // as start-up gives the program its icon
         frmSettings dialog(values);
+        dialog.Load();
+        // No icon: neither its own nor the application's, but one without a visible pixel.
+        const QImage alpha = dialog.windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_Alpha8);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(alpha.constBits()), alpha.sizeInBytes()), QByteArray(256, 0));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
         QCOMPARE(dialog.size(), QSize(401, 101));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));

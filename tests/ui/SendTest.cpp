@@ -192,11 +192,15 @@ private slots:
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
         QList<QWidget*> enabledDuringSend;
         int pointer = -1;
+        QList<QWidget*> ownPointerDuringSend; // the hourglass covers the whole window, the fields too
         int nestedOpens = 0;
         w.fakes.mailslots->onOpen = [&](const QString&) {
-            for (QWidget* child : w.form->findChildren<QWidget*>())
+            for (QWidget* child : w.form->findChildren<QWidget*>()) {
                 if (child->isEnabled() && child->parentWidget() == w.form.get())
                     enabledDuringSend.append(child);
+                if (child->cursor().shape() != Qt::WaitCursor)
+                    ownPointerDuringSend.append(child);
+            }
             pointer = w.form->MousePointer();
             // Neither a click nor a send key starts a second send inside this one.
             const qsizetype before = w.fakes.mailslots->opened.size();
@@ -207,9 +211,12 @@ private slots:
         w.form->cmdSend->click();
         QCOMPARE(enabledDuringSend, QList<QWidget*>{w.form->cmdSettings});
         QCOMPARE(pointer, 11);
+        QCOMPARE(ownPointerDuringSend, QList<QWidget*>{});
         QCOMPARE(nestedOpens, 0);
         QCOMPARE(w.fakes.mailslots->delivered.size(), 1);
         QCOMPARE(w.form->MousePointer(), 0);
+        QCOMPARE(w.form->txtTo->cursor().shape(), Qt::IBeamCursor);
+        QCOMPARE(w.form->txtMessage->viewport()->cursor().shape(), Qt::IBeamCursor);
     }
 
     void closeAskedForDuringASendWaitsForIt() {
