@@ -2,6 +2,7 @@
 
 #include "archive/DataFolder.h"
 #include "platform/runtime/Services.h"
+#include "platform/support/SessionEnd.h"
 #include "platform/support/Support.h"
 #include "ui/frmMain.h"
 
@@ -25,6 +26,8 @@ bool Main() {
     if (Values.DataPath.isEmpty())
         return false;
 
+    // SIGTERM and SIGHUP close the window as the end of the desktop session does.
+    platform::EndWithTheSession();
     MainForm = new frmMain(Values);
     MainForm->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(MainForm, &QObject::destroyed, [] { MainForm = nullptr; });

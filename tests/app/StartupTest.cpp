@@ -10,9 +10,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
 
 using namespace pellora;
 
@@ -213,6 +218,53 @@ private slots:
             QTest::qWait(watchMilliseconds);
             QVERIFY(fakes_.boxes->shown.isEmpty());
         }
+    }
+
+    // SIGTERM and SIGHUP close the window as the end of the desktop session does, and both close
+    // an open menu or dialog first: what was typed is stored, and the program does not wait.
+    void stopRequestsCloseTheWindow_data() {
+        QTest::addColumn<int>("signal"); // 0: the desktop session ends (Qt's request to quit)
+        QTest::addColumn<QString>("open");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "";
+        QTest::newRow("SIGHUP") << int(SIGHUP) << "";
+        QTest::newRow("SIGTERM, settings dialog open") << int(SIGTERM) << "settings";
+        QTest::newRow("SIGTERM, history menu open") << int(SIGTERM) << "menu";
+        QTest::newRow("session end, history menu open") << 0 << "menu";
+    }
+    void stopRequestsCloseTheWindow() {
+        QFETCH(int, signal);
+        QFETCH(QString, open);
+        test::TestHome home;
+        QVERIFY(modMain::Main());
+        QPointer<frmMain> form = modMain::MainForm;
+        form->txtFrom->setText(QStringLiteral("Ann"));
+        form->txtTo->setText(QStringLiteral("Bob"));
+        form->txtComputer->setText(QStringLiteral("PC7"));
+        const auto stop = [signal] {
+            QEvent quit(QEvent::Quit);
+            signal != 0 ? void(std::raise(signal)) : void(QCoreApplication::sendEvent(qApp, &quit));
+        };
+        if (open.isEmpty()) {
+            stop();
+        } else {
+            QTimer::singleShot(100, stop); // while the dialog or menu waits for the user
+            const QObject row;             // should it stay open, it is closed after 3 s and the row fails
+            QTimer::singleShot(3000, &row, [] {
+                for (QWidget* w : {QApplication::activePopupWidget(), QApplication::activeModalWidget()})
+                    if (w != nullptr)
+                        w->close();
+            });
+            QElapsedTimer waited;
+            waited.start();
+            (open == QLatin1String("menu") ? form->cmdFromHistory : form->cmdSettings)->click();
+            QVERIFY2(waited.elapsed() < 2000, "the menu or dialog stayed open");
+        }
+        QTRY_VERIFY(form.isNull());
+        QVERIFY(QApplication::activePopupWidget() == nullptr && QApplication::activeModalWidget() == nullptr);
+        const QSettings stored(home.configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("From")), QVariant(QStringLiteral("Ann")));
+        QCOMPARE(stored.value(QStringLiteral("To")), QVariant(QStringLiteral("Bob")));
+        QCOMPARE(stored.value(QStringLiteral("Machine")), QVariant(QStringLiteral("PC7")));
     }
 
     // The launcher's failure comes in after the main window has closed: the message still tells

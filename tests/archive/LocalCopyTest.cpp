@@ -137,7 +137,8 @@ private slots:
     }
 
     // The date line follows the locale that LC_ALL, LC_TIME or LANG names, with the C library's
-    // own short date and time formats (those of strftime's %x and %X).
+    // own short date and time formats (those of strftime's %x and %X), the year always with its
+    // century.
     void dateText_data() {
 #ifdef Q_OS_WIN
         QSKIP("Windows takes the formats from the user's own settings, not from locale variables");
@@ -159,9 +160,9 @@ private slots:
         QTest::newRow("one second past midnight, AM/PM locale")
             << us << QDateTime(day, QTime(0, 0, 1)) << "02/24/2016 12:00:01 AM";
         QTest::newRow("C locale") << "LC_ALL=C" << QDateTime(QDate(2026, 12, 7), QTime(12, 42, 54))
-                                  << "12/07/26 12:42:54";
-        QTest::newRow("POSIX locale") << "LC_ALL=POSIX" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
-        QTest::newRow("no variable set") << "" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+                                  << "12/07/2026 12:42:54";
+        QTest::newRow("POSIX locale") << "LC_ALL=POSIX" << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05";
+        QTest::newRow("no variable set") << "" << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05";
         QTest::newRow("locale without its character set")
             << "LC_ALL=de_DE" << QDateTime(day, QTime(10, 1, 5)) << "24.02.2016 10:01:05";
         QTest::newRow("LC_TIME over LANG")
@@ -171,12 +172,20 @@ private slots:
         QTest::newRow("LC_ALL over LC_TIME")
             << "LC_ALL=en_US.UTF-8 LC_TIME=de_DE.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05 AM";
         QTest::newRow("LC_CTYPE does not decide")
-            << "LC_CTYPE=de_DE.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+            << "LC_CTYPE=de_DE.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05";
         QTest::newRow("locale not installed gives C")
-            << "LC_ALL=xx_XX.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/16 10:01:05";
+            << "LC_ALL=xx_XX.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "02/24/2016 10:01:05";
         QTest::newRow("year first") << "LC_ALL=fr_CA.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << "2016-02-24 10:01:05";
         QTest::newRow("letters of the locale")
             << "LC_ALL=zh_CN.UTF-8" << QDateTime(day, QTime(10, 1, 5)) << QStringLiteral("2016年02月24日 10时01分05秒");
+        // The locale's order and separators, always with the century.
+        const QDateTime evening(QDate(2026, 12, 7), QTime(19, 29, 59));
+        QTest::newRow("two-digit year of the locale widened")
+            << "LC_ALL=en_GB.UTF-8" << evening << "07/12/2026 19:29:59";
+        QTest::newRow("C.UTF-8 with the century") << "LC_ALL=C.UTF-8" << evening << "12/07/2026 19:29:59";
+        QTest::newRow("unpadded day and month") << "LC_ALL=ca_ES.UTF-8" << evening << "7/12/2026 19:29:59";
+        QTest::newRow("year in the locale's digits")
+            << "LC_ALL=fa_IR.UTF-8" << evening << QStringLiteral("۲۰۲۶/۱۲/۰۷ ۱۹:۲۹:۵۹");
     }
 
     void dateText() {

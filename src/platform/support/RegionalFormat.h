@@ -9,7 +9,8 @@
 
 namespace pellora::platform {
 
-// `date` in the user's short date format, for example "24.02.2016" or "02/24/2016".
+// `date` in the user's short date format, always with a four-digit year (a format that gives
+// "07/12/26" gives "07/12/2026"), for example "24.02.2016" or "02/24/2016".
 QString ShortDateText(const QDate& date);
 
 // `time` in the user's long time format, with AM or PM where that format has them, for

@@ -7,13 +7,16 @@
 
 namespace pellora::platform {
 
-// Should the system refuse, Qt's reading of the same user settings stands in.
+// Should the system refuse, Qt's reading of the same user settings stands in. The date always
+// shows the century.
 
 QString ShortDateText(const QDate& date) {
     try {
         return QString::fromStdWString(win32::ShortDate(date.year(), date.month(), date.day()));
     } catch (const win32::Failure&) {
-        return QLocale::system().toString(date, QLocale::ShortFormat);
+        const QLocale system = QLocale::system();
+        const std::wstring picture = system.dateFormat(QLocale::ShortFormat).toStdWString();
+        return system.toString(date, QString::fromStdWString(win32::WithCentury(picture)));
     }
 }
 

@@ -13,6 +13,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <limits>
 #include <optional>
@@ -194,17 +195,41 @@ std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::ws
 // ---------------------------------------------------------------------------------------------
 // The user's regional formats.
 
+std::wstring WithCentury(std::wstring_view picture) {
+    std::wstring widened;
+    bool quoted = false;
+    std::size_t i = 0;
+    while (i < picture.size()) {
+        if (picture[i] == L'\'')
+            quoted = !quoted; // '' inside quotes (a quote itself) toggles twice
+        if (quoted || picture[i] != L'y') {
+            widened += picture[i++];
+            continue;
+        }
+        const std::size_t end = std::min(picture.find_first_not_of(L'y', i), picture.size());
+        widened.append(end - i <= 2 ? 4 : end - i, L'y');
+        i = end;
+    }
+    return widened;
+}
+
 std::wstring ShortDate(int year, int month, int day) {
+    std::wstring picture(80, L'\0'); // LOCALE_SSHORTDATE holds at most 80 characters
+    const int pictureLength =
+        GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SSHORTDATE, picture.data(), static_cast<int>(picture.size()));
+    if (pictureLength <= 0)
+        throw Failure("GetLocaleInfoEx", GetLastError());
+    picture = WithCentury(std::wstring_view(picture.data(), static_cast<std::size_t>(pictureLength - 1)));
+
     SYSTEMTIME when{};
     when.wYear = static_cast<WORD>(year);
     when.wMonth = static_cast<WORD>(month);
     when.wDay = static_cast<WORD>(day);
-    const int size = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, nullptr, 0, nullptr);
+    const int size = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &when, picture.c_str(), nullptr, 0, nullptr);
     if (size <= 0)
         throw Failure("GetDateFormatEx", GetLastError());
     std::wstring text(static_cast<std::size_t>(size), L'\0');
-    const int length =
-        GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, text.data(), size, nullptr);
+    const int length = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &when, picture.c_str(), text.data(), size, nullptr);
     if (length <= 0)
         throw Failure("GetDateFormatEx", GetLastError());
     text.resize(static_cast<std::size_t>(length - 1)); // without the closing null

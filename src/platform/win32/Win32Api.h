@@ -86,10 +86,15 @@ bool CreateDirectoryTree(std::wstring_view path);
 std::intptr_t ShellExecuteAnsi(void* owner, std::wstring_view operation, std::wstring_view file,
                                std::wstring_view parameters, std::wstring_view directory, int showCommand);
 
-// The date in the user's own short date format (GetDateFormatEx for the user's default locale,
-// DATE_SHORTDATE), for example L"24.02.2016" or L"2/24/2016". Throws Failure when the system
-// cannot format it.
+// The date in the user's own short date format (LOCALE_SSHORTDATE of the user's default locale,
+// through GetDateFormatEx), always with a four-digit year: for example L"24.02.2016" or
+// L"2/24/2016", and L"07/12/2026" for a short date of "dd/MM/yy". Throws Failure when the system
+// cannot read the format or format the date.
 std::wstring ShortDate(int year, int month, int day);
+
+// A GetDateFormatEx date picture with a four-digit year: "y" and "yy" outside quoted text
+// become "yyyy"; longer years, and everything else, stay as they are.
+std::wstring WithCentury(std::wstring_view picture);
 
 // The time in the user's own long time format (GetTimeFormatEx for the user's default locale,
 // no flags), with AM or PM where that format has them, for example L"10:01:05 AM". Throws

@@ -7,6 +7,7 @@ target_sources(pellora_system PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Oem.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RegionalFormat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionEnd.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Support.cpp
 )
