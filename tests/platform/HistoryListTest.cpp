@@ -86,6 +86,8 @@ private slots:
         for (int i = 25; i > 1; --i)
             fullExpected << QStringLiteral("name %1").arg(i);
         QTest::newRow("moving to the top of a full list drops nothing") << full << fullExpected;
+        QTest::newRow("longer than 255 characters stays out")
+            << QStringList{"Ann", QString(256, u'x'), "Bob"} << QStringList{"Bob", "Ann"};
     }
 
     void adding() {
@@ -112,7 +114,7 @@ private slots:
                                   QStringLiteral("Tom & Jerry"),
                                   QString(),
                                   QStringLiteral(" "),
-                                  QString(40000, u'x')};
+                                  QString(255, u'x')};
         {
             HistoryList list;
             Open(list);
@@ -153,6 +155,9 @@ private slots:
         QTest::newRow("wrong header") << QByteArray("PelloraHistory 2\nAnn\n") << QStringList{} << true;
         QTest::newRow("garbage") << QByteArray("\x00\x01\x02\xFF garbage \x80\n\n\n", 16) << QStringList{} << true;
         QTest::newRow("empty file") << QByteArray() << QStringList{} << true;
+        QTest::newRow("an entry longer than 255 characters is skipped")
+            << QByteArray("PelloraHistory 1\nAnn\n") + QByteArray(256, 'x') + "\nBob\n"
+            << QStringList{"Ann", "Bob"} << false;
     }
 
     // A damaged file keeps what can be read and is moved aside, never overwritten blind.
@@ -310,8 +315,8 @@ private slots:
             << QStringList{"Tom & Jerry"} << QList<int>{Qt::Key_Down, Qt::Key_Return} << true
             << QStringLiteral("Tom & Jerry");
         QTest::newRow("a long entry is inserted whole")
-            << QStringList{QString(500, u'w')} << QList<int>{Qt::Key_Down, Qt::Key_Return} << true
-            << QString(500, u'w');
+            << QStringList{QString(255, u'w')} << QList<int>{Qt::Key_Down, Qt::Key_Return} << true
+            << QString(255, u'w');
         QTest::newRow("empty history: nothing to pick")
             << QStringList{} << QList<int>{Qt::Key_Down, Qt::Key_Return, Qt::Key_Escape} << false
             << QStringLiteral("typed");

@@ -80,12 +80,25 @@ private slots:
                  QStringLiteral("PC7"));
     }
 
+    void aValueThatDoesNotConvertReadsAsItsDefault_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("index"); // in the order of the table
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("option not a number") << "Send Hotkey Option"
+                                             << "not a number" << 3 << QVariant(0);
+        QTest::newRow("a name longer than 255 characters") << "From" << QString(256, u'x') << 0 << QVariant(QString());
+    }
     void aValueThatDoesNotConvertReadsAsItsDefault() {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        QFETCH(QVariant, expected);
         QSettings(home_->configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat)
-            .setValue(QStringLiteral("Send Hotkey Option"), QStringLiteral("not a number"));
+            .setValue(key, stored);
         const auto applied = LoadAll();
         QCOMPARE(applied.size(), 5);
-        QCOMPARE(applied[3], qMakePair(Setting::SendHotkeyOption, QVariant(0)));
+        QCOMPARE(applied[index].second, expected);
     }
 
     void historiesLiveFromLoadToSave() {

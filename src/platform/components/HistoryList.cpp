@@ -23,9 +23,13 @@ namespace {
 constexpr QByteArrayView kHeader("PelloraHistory 1");
 constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
 
-// A history file larger than this is not ours to read whole: 25 entries of a text box's
-// longest text, every character escaped, fit with room to spare.
+// A history file larger than this is not ours to read whole: far more than 25 entries of a
+// name field's longest text, and files of earlier versions, whose entries had no limit.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+// A line longer than this holds an entry longer than MaxEntryLength whatever its characters: a
+// UTF-16 code unit takes at most three bytes of UTF-8 or two of an escape.
+constexpr qsizetype kMaxLineBytes = 3 * HistoryList::MaxEntryLength;
 
 QString Escape(const QString& entry) {
     QString out;
@@ -118,13 +122,15 @@ QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged) {
             }
             continue;
         }
+        if (line.size() > kMaxLineBytes)
+            continue; // an entry longer than a name field takes, from an earlier version: skipped
         QString text;
         QString entry;
         if (!DecodeUtf8(line, text) || !Unescape(text, entry)) {
             bad = true;
             continue;
         }
-        if (entries.size() < MaxEntries && !entries.contains(entry))
+        if (entry.size() <= MaxEntryLength && entries.size() < MaxEntries && !entries.contains(entry))
             entries.append(entry);
     }
     if (header)
@@ -192,6 +198,10 @@ void HistoryList::Save() {
 }
 
 void HistoryList::Add(const QString& text) {
+    // Longer than any name field takes: never from the window, and kept out rather than cut
+    // into a name that was never typed.
+    if (text.size() > MaxEntryLength)
+        return;
     entries_.removeAll(text);
     entries_.prepend(text);
     while (entries_.size() > MaxEntries)

@@ -14,7 +14,7 @@ namespace platform {
 
 // A list of past values of one text field, kept in a file of its own between runs.
 // Newest first; adding an entry that is already there moves it to the top (letter case counts);
-// at most MaxEntries are kept.
+// at most MaxEntries are kept, none longer than MaxEntryLength.
 //
 // The history file (format version 1) is UTF-8 text:
 //   line 1:   "PelloraHistory 1"
@@ -23,6 +23,8 @@ namespace platform {
 //   CR, "\0" for U+0000, "\t" for TAB. No other escape is written; a line ends with LF.
 // A file that cannot be read whole keeps what could be read; the damaged file is renamed to
 // "<name>.damaged" (or "<name>.damaged-2", ...) before the next Save writes a sound one.
+// A line with an entry longer than MaxEntryLength (from an earlier version) is skipped; the file
+// is not damaged for it.
 class HistoryList {
 public:
     static constexpr int MaxEntries = 25;
@@ -37,7 +39,7 @@ public:
     void Load();
     // Writes the file atomically. Throws pellora::Error when it cannot be written.
     void Save();
-    // Puts `text` at the top of the list.
+    // Puts `text` at the top of the list; a text longer than MaxEntryLength is left out.
     void Add(const QString& text);
     // Offers the entries in a pop-up menu under the widget that has the focus (the history
     // button); a chosen entry becomes the text of `box`. Returns true when one was chosen.
