@@ -16,6 +16,7 @@
 #include <functional>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pellora;
 using pellora::test::ReadFile;
@@ -200,16 +201,45 @@ private slots:
         QCOMPARE(ReadFile(path + QStringLiteral(".damaged-2")), QByteArray("second"));
     }
 
+    // What is not a regular file of the user's is never read. A folder where the file should be
+    // stays, and Save reports it; anything else is set aside unopened (a FIFO would block).
+    void unreadableFileDoesNotStopTheProgram_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("file of another user") << "foreign file";
+        QTest::newRow("link of another user") << "foreign link";
+    }
     void unreadableFileDoesNotStopTheProgram() {
-        // A directory where the file should be: Load gives an empty list, Save reports it.
-        QVERIFY(QDir().mkpath(HistoryFolder() + u'/' + kFile));
+        QFETCH(QString, kind);
+        const QString path = HistoryFolder() + u'/' + kFile;
+        const QByteArray name = QFile::encodeName(path);
+        QVERIFY(QDir().mkpath(kind == u"folder" ? path : HistoryFolder()));
+        if (kind == u"fifo")
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        if (kind.startsWith(u"foreign")) {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a file to another user");
+            WriteBytes(HistoryFolder() + QStringLiteral("/elsewhere"), "PelloraHistory 1\nEve\n");
+            if (kind == u"foreign file")
+                QVERIFY(QFile::rename(HistoryFolder() + QStringLiteral("/elsewhere"), path));
+            else
+                QCOMPARE(::symlink("elsewhere", name.constData()), 0);
+            QCOMPARE(::lchown(name.constData(), 65534, 65534), 0);
+        }
         HistoryList list;
         Open(list);
         list.Load();
         QVERIFY(list.Entries().isEmpty());
         list.Add(QStringLiteral("Ann"));
-        QVERIFY_THROWS_EXCEPTION(Error, list.Save());
-        QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
+        if (kind == u"folder") {
+            QVERIFY_THROWS_EXCEPTION(Error, list.Save());
+            QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
+            return;
+        }
+        QVERIFY(test::FileMode(path + QStringLiteral(".damaged")) != -1); // kept, as it was
+        list.Save();
+        QCOMPARE(ReadFile(path), QByteArray("PelloraHistory 1\nAnn\n"));
     }
 
     void saveFailsWhenTheFolderCannotBeMade() {

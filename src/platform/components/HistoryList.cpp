@@ -9,11 +9,9 @@
 #include <QApplication>
 #include <QByteArrayView>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace pellora::platform {
@@ -81,17 +79,11 @@ bool DecodeUtf8(QByteArrayView bytes, QString& text) {
     return !decoder.hasError();
 }
 
-// Moves a damaged history file out of the way under "<name>.damaged", "<name>.damaged-2", ...
-// so that the next Save does not overwrite what a person might still want to look at.
-void SetAside(const QString& path) {
-    for (int n = 1; n <= 100; ++n) {
-        const QString target = path + (n == 1 ? QStringLiteral(".damaged") : QStringLiteral(".damaged-%1").arg(n));
-        if (QFileInfo::exists(target))
-            continue;
-        if (QFile::rename(path, target))
-            return;
-    }
-    qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path));
+// Moves a damaged history file, or what stands in its place, out of the way, so that the next
+// Save does not overwrite what a person might still want to look at.
+void SetAsideDamaged(const QString& path) {
+    if (!SetAside(path))
+        qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path));
 }
 
 } // namespace
@@ -159,21 +151,26 @@ void HistoryList::Open(const QString& fileName, const QString& /*reserved1*/, co
 
 void HistoryList::Load() {
     entries_.clear();
-    QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (file.exists() && !QFileInfo(path_).isDir())
-            SetAside(path_); // there, but not ours to read: keep it, start afresh
+    QByteArray bytes;
+    switch (ReadOwnFile(path_, kMaxFileSize, &bytes)) {
+    case OwnFile::Missing:
+    case OwnFile::Folder: return; // a folder in its place: Save reports it
+    case OwnFile::Foreign:
+    case OwnFile::Unreadable:
+        // There, but not ours to read (a FIFO, a device, another user's file or link): kept,
+        // never opened; the list starts afresh.
+        SetAsideDamaged(path_);
         return;
+    case OwnFile::TooLarge:
+        entries_ = Parse(bytes, nullptr);
+        SetAsideDamaged(path_);
+        return;
+    case OwnFile::Regular: break;
     }
-    const QByteArray bytes = file.read(kMaxFileSize);
-    const bool readFailed = file.error() != QFileDevice::NoError;
-    const bool tooLarge = !readFailed && !file.atEnd();
-    file.close();
-
     bool damaged = false;
     entries_ = Parse(bytes, &damaged);
-    if (damaged || readFailed || tooLarge)
-        SetAside(path_);
+    if (damaged)
+        SetAsideDamaged(path_);
 }
 
 void HistoryList::Save() {
@@ -182,19 +179,9 @@ void HistoryList::Save() {
     const QString folder = QFileInfo(path_).absolutePath();
     if (!MakePrivatePath(folder))
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
-
-    // Unbuffered, so that a failing write (a full disk) shows at once: with Qt's buffer the
-    // write only happens when the file is committed, and a failure there goes unnoticed and
-    // puts an empty file in place of the old one.
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
-    // QSaveFile gives the new file the mode of the one it replaces; a history is private.
-    if (!file.setPermissions(PrivateFilePermissions()))
-        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
-    const QByteArray bytes = Serialize(entries_);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
+    // A new private file, written, flushed to the disk and checked, then renamed over the old
+    // one: a full disk leaves the old file as it was.
+    ReplaceFile(path_, Serialize(entries_));
 }
 
 void HistoryList::Add(const QString& text) {

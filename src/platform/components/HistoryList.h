@@ -22,9 +22,10 @@ namespace platform {
 //   character a field can hold fits on one line: "\\" for a backslash, "\n" for LF, "\r" for
 //   CR, "\0" for U+0000, "\t" for TAB. No other escape is written; a line ends with LF.
 // A file that cannot be read whole keeps what could be read; the damaged file is renamed to
-// "<name>.damaged" (or "<name>.damaged-2", ...) before the next Save writes a sound one.
-// A line with an entry longer than MaxEntryLength (from an earlier version) is skipped; the file
-// is not damaged for it.
+// "<name>.damaged" (or "<name>.damaged-2", ...) before the next Save writes a sound one. So is
+// anything in the file's place that is not a regular file of the user's own (a FIFO, a device,
+// another user's file or link), unread. A line with an entry longer than MaxEntryLength (from an
+// earlier version) is skipped; the file is not damaged for it.
 class HistoryList {
 public:
     static constexpr int MaxEntries = 25;
