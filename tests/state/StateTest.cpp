@@ -120,6 +120,26 @@ private slots:
         SaveHistories(lists);
     }
 
+    // Computer names are one whatever their letter case, in the file and when added; sender and
+    // recipient names keep theirs.
+    void computerHistoryIgnoresLetterCase() {
+        const QString folder = home_->dataHome() + QStringLiteral("/Orvane/Pellora/");
+        QVERIFY(QDir().mkpath(folder));
+        for (const char* file : {"From History.DAT", "Computer History.DAT"}) {
+            QFile history(folder + QLatin1String(file));
+            QVERIFY(history.open(QIODevice::WriteOnly));
+            history.write("PelloraHistory 1\npc7\nPC7\nAnn\n");
+        }
+        HistoryPtr from, to, computer;
+        const FieldHistories lists{from, to, computer};
+        LoadHistories(lists);
+        QCOMPARE(from->Entries(), (QStringList{"pc7", "PC7", "Ann"}));
+        QCOMPARE(computer->Entries(), (QStringList{"pc7", "Ann"}));
+        RecordNames(lists, QStringLiteral("ann"), QStringLiteral("Bob"), QStringLiteral("ANN"));
+        QCOMPARE(from->Entries(), (QStringList{"ann", "pc7", "PC7", "Ann"}));
+        QCOMPARE(computer->Entries(), (QStringList{"ANN", "pc7"}));
+    }
+
 private:
     std::unique_ptr<test::TestHome> home_;
 };

@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace pellora::platform {
 
 namespace {
@@ -28,6 +30,11 @@ constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 // A line longer than this holds an entry longer than MaxEntryLength whatever its characters: a
 // UTF-16 code unit takes at most three bytes of UTF-8 or two of an escape.
 constexpr qsizetype kMaxLineBytes = 3 * HistoryList::MaxEntryLength;
+
+bool Contains(const QStringList& entries, const QString& entry, Qt::CaseSensitivity letterCase) {
+    return std::any_of(entries.cbegin(), entries.cend(),
+                       [&](const QString& each) { return each.compare(entry, letterCase) == 0; });
+}
 
 QString Escape(const QString& entry) {
     QString out;
@@ -88,7 +95,7 @@ void SetAsideDamaged(const QString& path) {
 
 } // namespace
 
-QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged) {
+QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged, Qt::CaseSensitivity letterCase) {
     bool bad = false;
     QStringList entries;
 
@@ -122,7 +129,7 @@ QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged) {
             bad = true;
             continue;
         }
-        if (entry.size() <= MaxEntryLength && entries.size() < MaxEntries && !entries.contains(entry))
+        if (entry.size() <= MaxEntryLength && entries.size() < MaxEntries && !Contains(entries, entry, letterCase))
             entries.append(entry);
     }
     if (header)
@@ -162,13 +169,13 @@ void HistoryList::Load() {
         SetAsideDamaged(path_);
         return;
     case OwnFile::TooLarge:
-        entries_ = Parse(bytes, nullptr);
+        entries_ = Parse(bytes, nullptr, letterCase_);
         SetAsideDamaged(path_);
         return;
     case OwnFile::Regular: break;
     }
     bool damaged = false;
-    entries_ = Parse(bytes, &damaged);
+    entries_ = Parse(bytes, &damaged, letterCase_);
     if (damaged)
         SetAsideDamaged(path_);
 }
@@ -189,7 +196,7 @@ void HistoryList::Add(const QString& text) {
     // into a name that was never typed.
     if (text.size() > MaxEntryLength)
         return;
-    entries_.removeAll(text);
+    entries_.removeIf([&](const QString& each) { return each.compare(text, letterCase_) == 0; });
     entries_.prepend(text);
     while (entries_.size() > MaxEntries)
         entries_.removeLast();

@@ -13,8 +13,9 @@ struct AppObject;
 namespace platform {
 
 // A list of past values of one text field, kept in a file of its own between runs.
-// Newest first; adding an entry that is already there moves it to the top (letter case counts);
-// at most MaxEntries are kept, none longer than MaxEntryLength.
+// Newest first; adding an entry that is already there moves it to the top, with the spelling
+// added (letter case counts unless the list is told to ignore it); at most MaxEntries are kept,
+// none longer than MaxEntryLength.
 //
 // The history file (format version 1) is UTF-8 text:
 //   line 1:   "PelloraHistory 1"
@@ -31,6 +32,10 @@ public:
     static constexpr int MaxEntries = 25;
     // The longest entry kept, in UTF-16 code units: the longest text a name field takes.
     static constexpr int MaxEntryLength = 255;
+
+    // With Qt::CaseInsensitive, entries that differ only in letter case are one entry (computer
+    // names): Add replaces one with the new spelling, Load keeps the newest. Set before Load.
+    void SetLetterCase(Qt::CaseSensitivity letterCase) { letterCase_ = letterCase; }
 
     // Binds the list to the history file `fileName` in the application-data folder of `app`.
     // `reserved1` and `reserved2` must be empty; `flags` is -1.
@@ -50,13 +55,16 @@ public:
     QString FilePath() const { return path_; }
 
     // The file format on its own, for tests and fuzzing. Parse never fails: it returns what it
-    // could read and sets `damaged` when something could not be read.
-    static QStringList Parse(const QByteArray& bytes, bool* damaged);
+    // could read and sets `damaged` when something could not be read; entries that are the same
+    // (in `letterCase`, as for SetLetterCase) are kept once, the first.
+    static QStringList Parse(const QByteArray& bytes, bool* damaged,
+                             Qt::CaseSensitivity letterCase = Qt::CaseSensitive);
     static QByteArray Serialize(const QStringList& entries);
 
 private:
     QString path_;
     QStringList entries_;
+    Qt::CaseSensitivity letterCase_ = Qt::CaseSensitive;
 };
 
 } // namespace platform
