@@ -188,7 +188,7 @@ void HistoryList::Save() {
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
     // A new private file, written, flushed to the disk and checked, then renamed over the old
     // one: a full disk leaves the old file as it was.
-    ReplaceFile(path_, Serialize(entries_));
+    WriteWholeFile(path_, Serialize(entries_));
 }
 
 void HistoryList::Add(const QString& text) {

@@ -199,7 +199,7 @@ bool SetAside(const QString& path) {
     return false;
 }
 
-void ReplaceFile(const QString& path, const QByteArray& bytes) {
+void WriteWholeFile(const QString& path, const QByteArray& bytes) {
     const QString target = WriteTarget(path);
     const QString folder = QFileInfo(target).absolutePath();
     const auto failed = [&path](int err) {

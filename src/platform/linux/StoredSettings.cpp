@@ -1,5 +1,5 @@
 // The settings file on Linux: read by QSettings, written here in the same INI format, whole,
-// through ReplaceFile. QSettings' own writer does not notice when its last buffered write fails
+// through WriteWholeFile. QSettings' own writer does not notice when its last buffered write fails
 // (a full disk) and puts a cut-off or empty file in place of the old one.
 
 #include "platform/support/StoredSettings.h"
@@ -176,7 +176,7 @@ void WriteStoredSettings(const QString& company, const QString& application, con
     // The folder made for the file is private; one that is there is left as it is.
     if (!MakePrivatePath(QFileInfo(path).path()))
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't store the settings in %1.").arg(path));
-    ReplaceFile(path, IniFile(values));
+    WriteWholeFile(path, IniFile(values));
 }
 
 } // namespace pellora::platform

@@ -56,9 +56,9 @@ bool SetAside(const QString& path);
 // itself. On Linux a new version's modification time is always later than the old one's, so
 // that a reader that goes by size and time (QSettings) sees every change. Throws pellora::Error (path and file
 // access, with the path and the reason) when it cannot; the old file is as it was then.
-void ReplaceFile(const QString& path, const QByteArray& bytes);
+void WriteWholeFile(const QString& path, const QByteArray& bytes);
 
-// The temporary files of ReplaceFile and the text-file writer: ".pellora-" 12 hex digits ".tmp".
+// The temporary files of WriteWholeFile and the text-file writer: ".pellora-" 12 hex digits ".tmp".
 QString NewTempFilePath(const QString& folder);
 // Removes those in `folder` that are older than any write takes: left by a run that ended while
 // writing, they cannot belong to a write still going on in another instance.

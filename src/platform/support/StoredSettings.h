@@ -25,7 +25,7 @@ QVariantMap ReadStoredSettings(const QString& company, const QString& applicatio
 
 // Stores `values` as the settings, so that ReadStoredSettings reads them back: texts, lists of
 // texts, and numbers and booleans (which read back as texts). A value of any other kind (one
-// that only a hand-edited file can hold) is left out. The file is replaced whole (ReplaceFile).
+// that only a hand-edited file can hold) is left out. The file is replaced whole (WriteWholeFile).
 // Throws pellora::Error when they cannot be stored; what was stored is then as it was.
 void WriteStoredSettings(const QString& company, const QString& application, const QVariantMap& values);
 

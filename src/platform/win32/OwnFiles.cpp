@@ -65,7 +65,7 @@ bool SetAside(const QString& path) {
     return false;
 }
 
-void ReplaceFile(const QString& path, const QByteArray& bytes) {
+void WriteWholeFile(const QString& path, const QByteArray& bytes) {
     const QString folder = QFileInfo(path).absolutePath();
     RemoveStaleTempFiles(folder);
     QString temp;
