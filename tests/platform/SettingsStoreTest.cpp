@@ -93,6 +93,9 @@ private slots:
                                       << QVariant(QString::fromUtf8("J\xC3\xB6rg \xF0\x9F\x98\x80"))
                                       << QVariant(QString::fromUtf8("J\xC3\xB6rg \xF0\x9F\x98\x80"));
         QTest::newRow("text with line break") << "From" << ValueKind::Text << QVariant("a\r\nb") << QVariant("a\r\nb");
+        QTest::newRow("text starting with U+FEFF")
+            << "From" << ValueKind::Text << QVariant(QChar(0xFEFF) + QString("Ann"))
+            << QVariant(QChar(0xFEFF) + QString("Ann"));
         QTest::newRow("number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(3) << QVariant(3);
         QTest::newRow("negative number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(-2) << QVariant(-2);
         QTest::newRow("largest number") << "Send Hotkey Option" << ValueKind::Integer

@@ -44,8 +44,8 @@ QByteArray IniKey(const QString& key) {
     return out;
 }
 
-// One text as an INI value: UTF-8, with C-style escapes for the control characters, the quote
-// and the backslash, in quotes when it holds ';', ',' or '=' or begins or ends with a blank.
+// One text as an INI value: UTF-8, with C-style escapes for the control characters, U+FEFF, the
+// quote and the backslash, in quotes when it holds ';', ',' or '=' or begins or ends with a blank.
 void AppendText(QString text, QByteArray& out) {
     if (text.startsWith(u'@'))
         text.prepend(u'@'); // a leading '@' marks the value types of QSettings
@@ -77,7 +77,8 @@ void AppendText(QString text, QByteArray& out) {
             out += char(u);
             break;
         default:
-            if (u < 0x20) {
+            // The reader's UTF-8 decoder drops a byte-order mark at the start of what it decodes.
+            if (u < 0x20 || u == 0xFEFF) {
                 out += "\\x" + QByteArray::number(u, 16);
                 escapeDigit = true;
             } else {
