@@ -24,7 +24,10 @@ extern frmMain* MainForm;
 bool Main();
 
 // Works out the data folder and creates it with any missing parent. Returns its full path, or
-// empty text after telling the user that it cannot be created or opened.
+// empty text after telling the user that it cannot be created or opened: also when it, its
+// parent or the settings folder belongs to another user (the settings folder's path is shown
+// then), in which case nothing is created. The user's own folders that are open to group or
+// others are made private, and the program's files in them too.
 QString PrepareDataFolder();
 
 // The data folder button: asks the desktop to show the data folder, without waiting for it. When

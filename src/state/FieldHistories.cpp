@@ -12,13 +12,18 @@ constexpr int kDefaultFlags = -1;
 } // namespace
 
 void LoadHistories(const FieldHistories& lists) {
+    // Computer names ignore letter case (NetBIOS upper-cases them): "pc7" and "PC7" are one
+    // entry. Sender and recipient names keep theirs.
     const struct {
         HistoryPtr& member;
         QLatin1String file;
-    } each[] = {
-        {lists.From, FromHistoryFileName}, {lists.To, ToHistoryFileName}, {lists.Computer, ComputerHistoryFileName}};
+        Qt::CaseSensitivity letterCase;
+    } each[] = {{lists.From, FromHistoryFileName, Qt::CaseSensitive},
+                {lists.To, ToHistoryFileName, Qt::CaseSensitive},
+                {lists.Computer, ComputerHistoryFileName, Qt::CaseInsensitive}};
     for (const auto& list : each) {
         list.member = std::make_unique<platform::HistoryList>();
+        list.member->SetLetterCase(list.letterCase);
         const AppObject& app = App();
         list.member->Open(QString(list.file), kNoFolder, app, kNoSection, kDefaultFlags);
         list.member->Load();

@@ -25,7 +25,8 @@ struct FieldHistories {
     HistoryPtr& Computer;
 };
 
-// Creates, opens and loads each list, sender first. A missing file gives an empty list.
+// Creates, opens and loads each list, sender first. A missing file gives an empty list. The
+// computer list ignores letter case.
 void LoadHistories(const FieldHistories& lists);
 
 // Records the names of a send that passed the input check: sender, recipient, computer.

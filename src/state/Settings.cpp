@@ -29,6 +29,14 @@ QVariant Converted(int kind, const QVariant& stored) {
     default: return stored.toString();
     }
 }
+
+// A name longer than a name field takes is no name the window can show: it reads, and is
+// stored, as empty text, so that one such value never makes the whole file too large to read.
+QVariant WithinNameLength(int kind, const QVariant& value) {
+    if (kind == platform::ValueKind::Text && value.toString().size() > MaxNameLength)
+        return QString();
+    return value;
+}
 } // namespace
 
 const std::array<SettingKey, 5>& SettingKeys() {
@@ -52,7 +60,7 @@ void LoadSettings(const std::function<void(Setting, const QVariant&)>& apply) {
         int status = 0;
         const QVariant stored = store.ReadValue(kNoSection, QString(entry.key), entry.kind, app, entry.defaultValue,
                                                 kDefaultFlags, &status);
-        apply(entry.setting, Converted(entry.kind, stored));
+        apply(entry.setting, WithinNameLength(entry.kind, Converted(entry.kind, stored)));
     }
 }
 
@@ -61,7 +69,8 @@ void SaveSettings(const std::function<QVariant(Setting)>& value) {
     const AppObject& app = App();
     for (const SettingKey& entry : SettingKeys()) {
         int status = 0;
-        store.WriteValue(kNoSection, QString(entry.key), entry.kind, value(entry.setting), app, kDefaultFlags, &status);
+        store.WriteValue(kNoSection, QString(entry.key), entry.kind, WithinNameLength(entry.kind, value(entry.setting)),
+                         app, kDefaultFlags, &status);
     }
 }
 

@@ -33,10 +33,12 @@ const std::array<SettingKey, 5>& SettingKeys();
 
 // Reads the five settings with one store and hands each value to `apply` right after its read,
 // before the next key is read: text as a QString, the send hotkey option as an int, the prefix
-// flag as a bool. A value that does not convert throws pellora::Error (type mismatch).
+// flag as a bool. A value that does not convert throws pellora::Error (type mismatch). A stored
+// text longer than MaxNameLength reads as empty text.
 void LoadSettings(const std::function<void(Setting, const QVariant&)>& apply);
 
-// Writes the five settings with one store, each from `value` (a QString, an int, a bool).
+// Writes the five settings with one store, each from `value` (a QString, an int, a bool); a
+// text longer than MaxNameLength is written as empty text.
 void SaveSettings(const std::function<QVariant(Setting)>& value);
 
 } // namespace pellora::state

@@ -19,6 +19,9 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace pellora;
 
 class StartupTest : public QObject {
@@ -79,45 +82,88 @@ private slots:
         QVERIFY(fakes_.boxes->shown.isEmpty());
     }
 
+    // The folders are used as they are; those open to others are closed first, with the
+    // program's files in them.
+    void reusesAnExistingFolderSilently_data() {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("folderModeAfter");
+        QTest::addColumn<int>("fileModeAfter");
+        QTest::newRow("private") << 0700 << 0600 << 0700 << 0600;
+        QTest::newRow("open to others") << 0777 << 0644 << 0700 << 0600;
+    }
     void reusesAnExistingFolderSilently() {
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(int, folderModeAfter);
+        QFETCH(int, fileModeAfter);
         test::TestHome home;
         const QString folder = home.dataHome() + QStringLiteral("/Orvane/Pellora");
-        QVERIFY(QDir().mkpath(folder));
-        QFile keep(folder + QStringLiteral("/Message 2016-02-24 10-01-05.TXT"));
-        QVERIFY(keep.open(QIODevice::WriteOnly));
-        keep.write("kept");
-        keep.close();
+        const QStringList files{folder + QStringLiteral("/Message 2016-02-24 10-01-05.TXT"),
+                                folder + QStringLiteral("/To History.DAT"),
+                                home.configHome() + QStringLiteral("/Orvane/Pellora.ini")};
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(home.configHome() + QStringLiteral("/Orvane")));
+        for (const QString& path : files) {
+            QFile keep(path);
+            QVERIFY(keep.open(QIODevice::WriteOnly));
+            keep.write("kept");
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)) == 0);
+        }
+        for (const QString& each : {folder, QFileInfo(folder).path(), home.configHome() + QStringLiteral("/Orvane")})
+            QVERIFY(::chmod(QFile::encodeName(each).constData(), mode_t(folderMode)) == 0);
         QCOMPARE(modMain::PrepareDataFolder(), folder);
         QVERIFY(fakes_.boxes->shown.isEmpty());
-        QCOMPARE(test::ReadFile(keep.fileName()), QByteArray("kept"));
+        for (const QString& path : files) {
+            QCOMPARE(test::ReadFile(path), QByteArray("kept"));
+            QCOMPARE(test::FileMode(path), fileModeAfter);
+            QCOMPARE(test::FileMode(QFileInfo(path).path()), folderModeAfter);
+        }
+        QCOMPARE(test::FileMode(QFileInfo(folder).path()), folderModeAfter);
     }
 
     void blockedFolderGivesOneMessageAndNoWindow_data() {
-        QTest::addColumn<QString>("blocker"); // relative to the data home; a file stands there
-        QTest::newRow("file named Pellora") << QStringLiteral("Orvane/Pellora");
-        QTest::newRow("file named Orvane") << QStringLiteral("Orvane");
+        QTest::addColumn<QString>("blocker"); // relative to the home; a file stands there
+        QTest::addColumn<bool>("foreign");    // a folder of another user instead
+        QTest::addColumn<QString>("shown");   // the folder in the message
+        const QString data = QStringLiteral(".local/share/Orvane/Pellora");
+        QTest::newRow("file named Pellora") << data << false << data;
+        QTest::newRow("file named Orvane") << QStringLiteral(".local/share/Orvane") << false << data;
+        QTest::newRow("Pellora of another user") << data << true << data;
+        QTest::newRow("Orvane of another user") << QStringLiteral(".local/share/Orvane") << true << data;
+        QTest::newRow("settings folder of another user")
+            << QStringLiteral(".config/Orvane") << true << QStringLiteral(".config/Orvane");
     }
     void blockedFolderGivesOneMessageAndNoWindow() {
         QFETCH(QString, blocker);
+        QFETCH(bool, foreign);
+        QFETCH(QString, shown);
+        if (foreign && ::geteuid() != 0)
+            QSKIP("only root can give a folder to another user");
         test::TestHome home;
-        const QString blockerPath = home.dataHome() + QLatin1Char('/') + blocker;
+        const QString blockerPath = home.path() + QStringLiteral("/home/") + blocker;
         QVERIFY(QDir().mkpath(QFileInfo(blockerPath).path()));
         QFile file(blockerPath);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (foreign)
+            QVERIFY(QDir().mkdir(blockerPath) &&
+                    ::chown(QFile::encodeName(blockerPath).constData(), 65534, 65534) == 0);
+        else
+            QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
 
         QVERIFY(!modMain::Main());
         QVERIFY(modMain::Values.DataPath.isEmpty());
         QCOMPARE(fakes_.boxes->shown.size(), 1);
-        const test::ShownMessage& shown = fakes_.boxes->shown.first();
-        QCOMPARE(shown.text,
-                 home.dataHome() + QStringLiteral("/Orvane/Pellora\r\n\r\nCan't create or open data folder."));
-        QCOMPARE(shown.style, 16);
-        QCOMPARE(shown.title, QStringLiteral("Kestrine - Pellora"));
+        const test::ShownMessage& message = fakes_.boxes->shown.first();
+        QCOMPARE(message.text, home.path() + QStringLiteral("/home/") + shown +
+                                   QStringLiteral("\r\n\r\nCan't create or open data folder."));
+        QCOMPARE(message.style, 16);
+        QCOMPARE(message.title, QStringLiteral("Kestrine - Pellora"));
         QVERIFY(visibleWindows().isEmpty());
         QVERIFY(modMain::MainForm == nullptr);
-        // Nothing was written: no settings file, no history.
-        QVERIFY(!QFileInfo::exists(home.configHome() + QStringLiteral("/Orvane")));
+        // Nothing was written: no folder made, no settings file, no history.
+        QCOMPARE(QFileInfo::exists(home.configHome() + QStringLiteral("/Orvane")), blocker.startsWith(u".config"));
+        QCOMPARE(QFileInfo::exists(home.dataHome() + QStringLiteral("/Orvane")), blocker.startsWith(u".local"));
+        QCOMPARE(QDir(blockerPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void oddDataHomesNeverCrash() {

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pellora;
 using platform::SettingsStore;
@@ -92,6 +93,9 @@ private slots:
                                       << QVariant(QString::fromUtf8("J\xC3\xB6rg \xF0\x9F\x98\x80"))
                                       << QVariant(QString::fromUtf8("J\xC3\xB6rg \xF0\x9F\x98\x80"));
         QTest::newRow("text with line break") << "From" << ValueKind::Text << QVariant("a\r\nb") << QVariant("a\r\nb");
+        QTest::newRow("text starting with U+FEFF")
+            << "From" << ValueKind::Text << QVariant(QChar(0xFEFF) + QString("Ann"))
+            << QVariant(QChar(0xFEFF) + QString("Ann"));
         QTest::newRow("number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(3) << QVariant(3);
         QTest::newRow("negative number") << "Send Hotkey Option" << ValueKind::Integer << QVariant(-2) << QVariant(-2);
         QTest::newRow("largest number") << "Send Hotkey Option" << ValueKind::Integer
@@ -161,6 +165,8 @@ private slots:
 
         QTest::newRow("text: list as typed") << ValueKind::Text << QByteArray("Ann,Bob") << QVariant("Ann, Bob");
         QTest::newRow("text: number") << ValueKind::Text << QByteArray("42") << QVariant("42");
+        QTest::newRow("text: a file over 64 KiB is not read")
+            << ValueKind::Text << QByteArray(64 * 1024, 'x') << QVariant(qint16(0));
     }
 
     // A hand-edited file never stops the program: what does not convert reads as the default,
@@ -196,6 +202,33 @@ private slots:
         SettingsStore next;
         QCOMPARE(next.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("Ann"));
         QCOMPARE(next.ReadValue(QString(), QStringLiteral("To"), ValueKind::Text, App()), QVariant("Cid"));
+    }
+
+    // A settings file that is no regular file of the user's is set aside unread (a FIFO would
+    // block the start); the values start afresh.
+    void fileThatIsNotRegularIsSetAside_data() {
+        QTest::addColumn<bool>("fifo"); // else a link of another user
+        QTest::newRow("FIFO") << true;
+        QTest::newRow("link of another user") << false;
+    }
+    void fileThatIsNotRegularIsSetAside() {
+        QFETCH(bool, fifo);
+        const QByteArray name = QFile::encodeName(IniPath());
+        QVERIFY(QDir().mkpath(ConfigHome() + QStringLiteral("/Orvane")));
+        if (fifo) {
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        } else {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a link to another user");
+            WriteBytes(ConfigHome() + QStringLiteral("/elsewhere.ini"), "[General]\nFrom=Eve\n");
+            QCOMPARE(::symlink("../elsewhere.ini", name.constData()), 0);
+            QCOMPARE(::lchown(name.constData(), 65534, 65534), 0);
+        }
+        SettingsStore store;
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant(QString()));
+        QVERIFY(test::FileMode(IniPath() + QStringLiteral(".damaged")) != -1);
+        store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
+        QCOMPARE(ReadFile(IniPath()), QByteArray("[General]\nFrom=Ann\n"));
     }
 
     void writeReplacesTheFileWhole() {

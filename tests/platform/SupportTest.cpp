@@ -20,6 +20,11 @@
 #include <QTest>
 #include <QTimer>
 
+#ifndef Q_OS_WIN
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 using namespace pellora;
 
 class SupportTest : public QObject {
@@ -87,21 +92,31 @@ private slots:
 
     // A relative $XDG_DATA_HOME is not a base folder: the default under $HOME is used, never
     // a folder below the current one.
+    // Nor is a relative or missing $HOME: the home folder then comes from the password database.
     void specialFolderIgnoresARelativeXdgDataHome_data() {
         QTest::addColumn<QByteArray>("value");
-        QTest::newRow("relative") << QByteArray("relative/share");
-        QTest::newRow("dot") << QByteArray(".");
-        QTest::newRow("tilde") << QByteArray("~/.local/share");
-        QTest::newRow("empty") << QByteArray("");
+        QTest::addColumn<QByteArray>("homeVariable"); // null: the test's home
+        QTest::newRow("relative") << QByteArray("relative/share") << QByteArray();
+        QTest::newRow("dot") << QByteArray(".") << QByteArray();
+        QTest::newRow("tilde") << QByteArray("~/.local/share") << QByteArray();
+        QTest::newRow("empty") << QByteArray("") << QByteArray();
+        QTest::newRow("relative HOME") << QByteArray() << QByteArray("relhome");
+        QTest::newRow("empty HOME") << QByteArray() << QByteArray("");
     }
     void specialFolderIgnoresARelativeXdgDataHome() {
 #ifdef Q_OS_WIN
         QSKIP("XDG folders are for Unix");
 #else
         QFETCH(QByteArray, value);
+        QFETCH(QByteArray, homeVariable);
         test::TestHome home;
         qputenv("XDG_DATA_HOME", value);
-        QCOMPARE(ksGetSpecialFolder(SpecialFolder::AppData), home.path() + QStringLiteral("/home/.local/share"));
+        QString expected = home.path() + QStringLiteral("/home/.local/share");
+        if (!homeVariable.isNull()) {
+            qputenv("HOME", homeVariable);
+            expected = QFile::decodeName(::getpwuid(::geteuid())->pw_dir) + QStringLiteral("/.local/share");
+        }
+        QCOMPARE(ksGetSpecialFolder(SpecialFolder::AppData), expected);
 #endif
     }
 

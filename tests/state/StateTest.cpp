@@ -80,12 +80,25 @@ private slots:
                  QStringLiteral("PC7"));
     }
 
+    void aValueThatDoesNotConvertReadsAsItsDefault_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("index"); // in the order of the table
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("option not a number") << "Send Hotkey Option"
+                                             << "not a number" << 3 << QVariant(0);
+        QTest::newRow("a name longer than 255 characters") << "From" << QString(256, u'x') << 0 << QVariant(QString());
+    }
     void aValueThatDoesNotConvertReadsAsItsDefault() {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        QFETCH(QVariant, expected);
         QSettings(home_->configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat)
-            .setValue(QStringLiteral("Send Hotkey Option"), QStringLiteral("not a number"));
+            .setValue(key, stored);
         const auto applied = LoadAll();
         QCOMPARE(applied.size(), 5);
-        QCOMPARE(applied[3], qMakePair(Setting::SendHotkeyOption, QVariant(0)));
+        QCOMPARE(applied[index].second, expected);
     }
 
     void historiesLiveFromLoadToSave() {
@@ -105,6 +118,26 @@ private slots:
         QCOMPARE(to->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(computer->Entries(), QStringList{QStringLiteral("PC7")});
         SaveHistories(lists);
+    }
+
+    // Computer names are one whatever their letter case, in the file and when added; sender and
+    // recipient names keep theirs.
+    void computerHistoryIgnoresLetterCase() {
+        const QString folder = home_->dataHome() + QStringLiteral("/Orvane/Pellora/");
+        QVERIFY(QDir().mkpath(folder));
+        for (const char* file : {"From History.DAT", "Computer History.DAT"}) {
+            QFile history(folder + QLatin1String(file));
+            QVERIFY(history.open(QIODevice::WriteOnly));
+            history.write("PelloraHistory 1\npc7\nPC7\nAnn\n");
+        }
+        HistoryPtr from, to, computer;
+        const FieldHistories lists{from, to, computer};
+        LoadHistories(lists);
+        QCOMPARE(from->Entries(), (QStringList{"pc7", "PC7", "Ann"}));
+        QCOMPARE(computer->Entries(), (QStringList{"pc7", "Ann"}));
+        RecordNames(lists, QStringLiteral("ann"), QStringLiteral("Bob"), QStringLiteral("ANN"));
+        QCOMPARE(from->Entries(), (QStringList{"ann", "pc7", "PC7", "Ann"}));
+        QCOMPARE(computer->Entries(), (QStringList{"ANN", "pc7"}));
     }
 
 private:

@@ -93,8 +93,8 @@ private slots:
         const QString history = w.form->FromHistory->FilePath();
         const QByteArray oldSettings = test::ReadFile(settings);
         const QByteArray oldHistory = test::ReadFile(history);
-        w.form->txtFrom->setText(QString(300, u'n'));
-        w.form->FromHistory->Add(QString(300, u'n'));
+        w.form->txtFrom->setText(QString(255, u'n'));
+        w.form->FromHistory->Add(QString(255, u'n'));
         {
             FileSizeLimit limit(oldSettings.size() + 8);
             QVERIFY(limit.ok());

@@ -149,12 +149,16 @@ private slots:
 
     void diskFullAtClose_data() {
         QTest::addColumn<bool>("settingsToo"); // else only the histories are on the full disk
-        QTest::newRow("settings and histories") << true;
-        QTest::newRow("histories") << false;
+        QTest::addColumn<int>("room");         // bytes left free on it
+        QTest::newRow("settings and histories") << true << 0;
+        QTest::newRow("histories") << false << 0;
+        // Room for one file: each new file takes the room of the old one it replaces.
+        QTest::newRow("settings and histories, one block left") << true << 4096;
     }
 
     void diskFullAtClose() {
         QFETCH(bool, settingsToo);
+        QFETCH(int, room);
         Window w;
         w.close();
         w.form.reset();
@@ -178,8 +182,17 @@ private slots:
         w.open();
         w.form->txtFrom->setText(QStringLiteral("New"));
         w.form->FromHistory->Add(QStringLiteral("New"));
-        QVERIFY(!FillUp(full_).isEmpty());
+        const QString filler = FillUp(full_);
+        QVERIFY(!filler.isEmpty());
+        QVERIFY(QFile::resize(filler, QFileInfo(filler).size() - room));
         w.close();
+        if (room > 0) {
+            // Each file was replaced whole, none emptied.
+            QVERIFY(w.fakes.terminated->statuses.isEmpty());
+            QVERIFY(test::ReadFile(settings).contains("From=New\n"));
+            QVERIFY(test::ReadFile(history).contains("\nNew\nOld\n"));
+            return;
+        }
         // The run ends with the error report; what could not be written is as it was.
         QCOMPARE(w.fakes.terminated->statuses, QList<int>{1});
         QCOMPARE(w.fakes.boxes->shown.size(), 1);

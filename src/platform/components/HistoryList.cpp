@@ -9,12 +9,12 @@
 #include <QApplication>
 #include <QByteArrayView>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace pellora::platform {
 
@@ -23,9 +23,18 @@ namespace {
 constexpr QByteArrayView kHeader("PelloraHistory 1");
 constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
 
-// A history file larger than this is not ours to read whole: 25 entries of a text box's
-// longest text, every character escaped, fit with room to spare.
+// A history file larger than this is not ours to read whole: far more than 25 entries of a
+// name field's longest text, and files of earlier versions, whose entries had no limit.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+// A line longer than this holds an entry longer than MaxEntryLength whatever its characters: a
+// UTF-16 code unit takes at most three bytes of UTF-8 or two of an escape.
+constexpr qsizetype kMaxLineBytes = 3 * HistoryList::MaxEntryLength;
+
+bool Contains(const QStringList& entries, const QString& entry, Qt::CaseSensitivity letterCase) {
+    return std::any_of(entries.cbegin(), entries.cend(),
+                       [&](const QString& each) { return each.compare(entry, letterCase) == 0; });
+}
 
 QString Escape(const QString& entry) {
     QString out;
@@ -77,22 +86,16 @@ bool DecodeUtf8(QByteArrayView bytes, QString& text) {
     return !decoder.hasError();
 }
 
-// Moves a damaged history file out of the way under "<name>.damaged", "<name>.damaged-2", ...
-// so that the next Save does not overwrite what a person might still want to look at.
-void SetAside(const QString& path) {
-    for (int n = 1; n <= 100; ++n) {
-        const QString target = path + (n == 1 ? QStringLiteral(".damaged") : QStringLiteral(".damaged-%1").arg(n));
-        if (QFileInfo::exists(target))
-            continue;
-        if (QFile::rename(path, target))
-            return;
-    }
-    qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path));
+// Moves a damaged history file, or what stands in its place, out of the way, so that the next
+// Save does not overwrite what a person might still want to look at.
+void SetAsideDamaged(const QString& path) {
+    if (!SetAside(path))
+        qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path));
 }
 
 } // namespace
 
-QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged) {
+QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged, Qt::CaseSensitivity letterCase) {
     bool bad = false;
     QStringList entries;
 
@@ -118,13 +121,15 @@ QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged) {
             }
             continue;
         }
+        if (line.size() > kMaxLineBytes)
+            continue; // an entry longer than a name field takes, from an earlier version: skipped
         QString text;
         QString entry;
         if (!DecodeUtf8(line, text) || !Unescape(text, entry)) {
             bad = true;
             continue;
         }
-        if (entries.size() < MaxEntries && !entries.contains(entry))
+        if (entry.size() <= MaxEntryLength && entries.size() < MaxEntries && !Contains(entries, entry, letterCase))
             entries.append(entry);
     }
     if (header)
@@ -153,21 +158,26 @@ void HistoryList::Open(const QString& fileName, const QString& /*reserved1*/, co
 
 void HistoryList::Load() {
     entries_.clear();
-    QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (file.exists() && !QFileInfo(path_).isDir())
-            SetAside(path_); // there, but not ours to read: keep it, start afresh
+    QByteArray bytes;
+    switch (ReadOwnFile(path_, kMaxFileSize, &bytes)) {
+    case OwnFile::Missing:
+    case OwnFile::Folder: return; // a folder in its place: Save reports it
+    case OwnFile::Foreign:
+    case OwnFile::Unreadable:
+        // There, but not ours to read (a FIFO, a device, another user's file or link): kept,
+        // never opened; the list starts afresh.
+        SetAsideDamaged(path_);
         return;
+    case OwnFile::TooLarge:
+        entries_ = Parse(bytes, nullptr, letterCase_);
+        SetAsideDamaged(path_);
+        return;
+    case OwnFile::Regular: break;
     }
-    const QByteArray bytes = file.read(kMaxFileSize);
-    const bool readFailed = file.error() != QFileDevice::NoError;
-    const bool tooLarge = !readFailed && !file.atEnd();
-    file.close();
-
     bool damaged = false;
-    entries_ = Parse(bytes, &damaged);
-    if (damaged || readFailed || tooLarge)
-        SetAside(path_);
+    entries_ = Parse(bytes, &damaged, letterCase_);
+    if (damaged)
+        SetAsideDamaged(path_);
 }
 
 void HistoryList::Save() {
@@ -176,23 +186,17 @@ void HistoryList::Save() {
     const QString folder = QFileInfo(path_).absolutePath();
     if (!MakePrivatePath(folder))
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
-
-    // Unbuffered, so that a failing write (a full disk) shows at once: with Qt's buffer the
-    // write only happens when the file is committed, and a failure there goes unnoticed and
-    // puts an empty file in place of the old one.
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
-    // QSaveFile gives the new file the mode of the one it replaces; a history is private.
-    if (!file.setPermissions(PrivateFilePermissions()))
-        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
-    const QByteArray bytes = Serialize(entries_);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't write %1: %2").arg(path_, file.errorString()));
+    // A new private file, written, flushed to the disk and checked, then renamed over the old
+    // one: a full disk leaves the old file as it was.
+    WriteWholeFile(path_, Serialize(entries_));
 }
 
 void HistoryList::Add(const QString& text) {
-    entries_.removeAll(text);
+    // Longer than any name field takes: never from the window, and kept out rather than cut
+    // into a name that was never typed.
+    if (text.size() > MaxEntryLength)
+        return;
+    entries_.removeIf([&](const QString& each) { return each.compare(text, letterCase_) == 0; });
     entries_.prepend(text);
     while (entries_.size() > MaxEntries)
         entries_.removeLast();

@@ -2,34 +2,15 @@
 
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
-#include "platform/support/PrivateFiles.h"
-#ifndef Q_OS_WIN
-#include "platform/linux/XdgFolders.h"
-#endif
+#include "platform/support/StoredSettings.h"
 
-#include <QFileInfo>
-#include <QSettings>
 #include <QStringList>
 
 #include <limits>
-#include <memory>
 
 namespace pellora::platform {
 
 namespace {
-
-// QSettings writes INI files through a temporary file and a rename (atomic sync is its
-// default), so the file on disk is always either the old or the new one.
-std::unique_ptr<QSettings> OpenSettings(const AppObject& app) {
-#ifdef Q_OS_WIN
-    constexpr QSettings::Format format = QSettings::NativeFormat;
-#else
-    constexpr QSettings::Format format = QSettings::IniFormat;
-    // Under $XDG_CONFIG_HOME only when it is absolute, as the XDG rules say; else ~/.config.
-    QSettings::setPath(format, QSettings::UserScope, XdgConfigHome());
-#endif
-    return std::make_unique<QSettings>(format, QSettings::UserScope, app.CompanyName, app.InternalName);
-}
 
 QString FullKey(const QString& section, const QString& key) { return section.isEmpty() ? key : section + u'/' + key; }
 
@@ -84,18 +65,21 @@ Error UnknownKind(int kind) {
 
 } // namespace
 
+// The stored values, read once from the system's store and written back whole at each change.
 struct SettingsStore::Impl {
     QString company;
     QString application;
-    std::unique_ptr<QSettings> settings;
+    bool read = false;
+    QVariantMap values;
 
-    QSettings& For(const AppObject& app) {
-        if (!settings || company != app.CompanyName || application != app.InternalName) {
-            settings = OpenSettings(app);
+    QVariantMap& For(const AppObject& app) {
+        if (!read || company != app.CompanyName || application != app.InternalName) {
+            values = ReadStoredSettings(app.CompanyName, app.InternalName);
             company = app.CompanyName;
             application = app.InternalName;
+            read = true;
         }
-        return *settings;
+        return values;
     }
 };
 
@@ -165,37 +149,22 @@ void SettingsStore::WriteValue(const QString& section, const QString& key, int k
     default: throw UnknownKind(kind);
     }
 
-    QSettings& settings = impl_->For(app);
-    const QString fileName = settings.fileName();
-    // A value the file already holds is not written again: each write replaces the whole file
-    // (and waits for the disk), and a close stores every setting, most of them unchanged.
-    if (settings.status() == QSettings::NoError) {
-        const QVariant current = settings.value(FullKey(section, key));
-        if (current.isValid() && current.typeId() != QMetaType::QStringList && current.toString() == stored.toString())
-            return;
-    }
-#ifndef Q_OS_WIN
-    // QSettings keeps the mode of the file it replaces and creates folders open to all: the
-    // folders and the file are made private before it writes.
-    if (!MakePrivatePath(QFileInfo(fileName).path()) || !MakeFilePrivate(fileName))
-        throw Error(ErrorNumber::PathFileAccess,
-                    QStringLiteral("Can't store the setting \"%1\" in %2.").arg(key, fileName));
-#endif
-    settings.setValue(FullKey(section, key), stored);
-    settings.sync();
-    QSettings::Status result = settings.status();
-    if (result == QSettings::FormatError) {
-        // The file was damaged when it was read. QSettings still writes what it could read plus
-        // the new value, but keeps reporting the first error; reading the file again tells
-        // whether that write went through.
-        impl_->settings = OpenSettings(app);
-        result = impl_->settings->status();
-    }
-    if (result != QSettings::NoError)
-        throw Error(ErrorNumber::PathFileAccess,
-                    QStringLiteral("Can't store the setting \"%1\" in %2.").arg(key, fileName));
+    // A value the store already holds as that text is not written again: each write replaces
+    // the whole file (and waits for the disk), and a close stores every setting, most of them
+    // unchanged. One that a hand-edited file holds as another kind is written as text.
+    QVariantMap values = impl_->For(app);
+    const QVariant current = values.value(FullKey(section, key));
+    if (current.typeId() == QMetaType::QString && current.toString() == stored.toString())
+        return;
+    values.insert(FullKey(section, key), stored);
+    WriteStoredSettings(app.CompanyName, app.InternalName, values);
+    impl_->values = values;
 }
 
-QString SettingsStore::Location(const AppObject& app) { return OpenSettings(app)->fileName(); }
+QString SettingsStore::Location(const AppObject& app) {
+    return StoredSettingsLocation(app.CompanyName, app.InternalName);
+}
+
+QString SettingsStore::Folder(const AppObject& app) { return StoredSettingsFolder(app.CompanyName, app.InternalName); }
 
 } // namespace pellora::platform

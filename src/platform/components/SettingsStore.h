@@ -18,7 +18,10 @@ constexpr int Boolean = 3;
 
 // The program's stored settings, per user: on Linux an INI file in the user's configuration
 // folder (organisation and application from `app`: ~/.config/Orvane/Pellora.ini), on Windows
-// the user's registry hive. Every write reaches the disk atomically.
+// the user's registry hive. A store reads them once, at its first use; every write reaches the
+// disk atomically, and a write that fails leaves what was stored as it was. A settings file that
+// is not a regular file of the user's own, or is far larger than settings can be, is set aside
+// as "<name>.damaged" and reads as nothing stored.
 class SettingsStore {
 public:
     SettingsStore();
@@ -38,6 +41,8 @@ public:
 
     // Where the values are kept (a file path, or a registry path on Windows).
     static QString Location(const AppObject& app);
+    // The folder that holds the settings file; empty on Windows.
+    static QString Folder(const AppObject& app);
 
 private:
     struct Impl;

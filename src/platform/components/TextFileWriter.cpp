@@ -3,13 +3,10 @@
 
 #include "platform/components/Components.h"
 #include "platform/runtime/Services.h"
+#include "platform/support/PrivateFiles.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -116,9 +113,7 @@ public:
 
     int Create(const QString& folder) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString path = folder + QStringLiteral("/.pellora-%1.tmp")
-                                              .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16,
-                                                   QLatin1Char('0'));
+            const QString path = NewTempFilePath(folder);
             const HANDLE handle = ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                                 FILE_ATTRIBUTE_NORMAL, nullptr);
             if (handle != INVALID_HANDLE_VALUE) {
@@ -187,9 +182,7 @@ public:
     // what the umask takes): it becomes the written file. Returns errno on failure.
     int Create(const QString& folder) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString path = folder + QStringLiteral("/.pellora-%1.tmp")
-                                              .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16,
-                                                   QLatin1Char('0'));
+            const QString path = NewTempFilePath(folder);
             const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 fd_ = fd;
@@ -268,22 +261,6 @@ void SyncFolder(const QString& folder) {
 }
 
 #endif
-
-// A write that was cut short (the program killed, the machine switched off) leaves its temporary
-// file behind. One older than any write takes cannot belong to a write still going on in
-// another instance; the next write into the folder removes it.
-constexpr qint64 kStaleTempFileSeconds = 60 * 60;
-
-void RemoveStaleTempFiles(const QString& folder) {
-    static const QRegularExpression ours(QStringLiteral("^\\.pellora-[0-9a-f]{12}\\.tmp$"));
-    const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-kStaleTempFileSeconds);
-    QDirIterator it(folder, {QStringLiteral(".pellora-*.tmp")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        if (ours.match(info.fileName()).hasMatch() && info.lastModified() < limit)
-            QFile::remove(info.filePath());
-    }
-}
 
 class SystemTextFileWriter final : public TextFileWriter {
 public:

@@ -1,47 +1,14 @@
 #include "platform/support/PrivateFiles.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
+#include <QRandomGenerator>
+#include <QRegularExpression>
 
 namespace pellora::platform {
-
-#ifndef Q_OS_WIN
-namespace {
-
-constexpr QFileDevice::Permissions kOwnerFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner | QFileDevice::ReadUser |
-                                                  QFileDevice::WriteUser | QFileDevice::ExeUser;
-
-// The process's umask. The kernel tells it in /proc/self/status without changing it; where
-// that line is missing, it is read by setting it and setting it back.
-mode_t CurrentUmask() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (!line.startsWith("Umask:"))
-                continue;
-            bool ok = false;
-            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
-            if (ok)
-                return static_cast<mode_t>(mask & 0777);
-        }
-    }
-    const mode_t mask = ::umask(0077);
-    ::umask(mask);
-    return mask;
-}
-
-} // namespace
-#endif
 
 bool MakePrivatePath(const QString& folder) {
     if (folder.isEmpty())
@@ -60,7 +27,8 @@ bool MakePrivatePath(const QString& folder) {
 #ifdef Q_OS_WIN
         const bool made = QDir().mkdir(each);
 #else
-        const bool made = QDir().mkdir(each, kOwnerFolder);
+        const bool made = QDir().mkdir(each, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                 QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 #endif
         if (!made && !QFileInfo(each).isDir())
             return false;
@@ -68,39 +36,22 @@ bool MakePrivatePath(const QString& folder) {
     return QFileInfo(path).isDir();
 }
 
-QFileDevice::Permissions PrivateFilePermissions() {
-    QFileDevice::Permissions permissions =
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
-#ifndef Q_OS_WIN
-    const mode_t mask = CurrentUmask();
-    if (mask & S_IRUSR)
-        permissions &= ~(QFileDevice::ReadOwner | QFileDevice::ReadUser);
-    if (mask & S_IWUSR)
-        permissions &= ~(QFileDevice::WriteOwner | QFileDevice::WriteUser);
-#endif
-    return permissions;
+QString NewTempFilePath(const QString& folder) {
+    return folder + QStringLiteral("/.pellora-%1.tmp")
+                        .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16, QLatin1Char('0'));
 }
 
-bool MakeFilePrivate(const QString& path) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(path);
-    return true;
-#else
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        return ::close(fd) == 0 || errno == EINTR;
-    if (errno != EEXIST)
-        return false;
-    struct stat info {};
-    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    const mode_t wanted = S_IRUSR | S_IWUSR;
-    const mode_t mode = wanted & ~CurrentUmask();
-    if ((info.st_mode & 07777) == mode)
-        return true;
-    return ::chmod(name.constData(), mode) == 0;
-#endif
+void RemoveStaleTempFiles(const QString& folder) {
+    // An hour is far longer than any write takes.
+    constexpr qint64 kStaleSeconds = 60 * 60;
+    static const QRegularExpression ours(QStringLiteral("^\\.pellora-[0-9a-f]{12}\\.tmp$"));
+    const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-kStaleSeconds);
+    QDirIterator it(folder, {QStringLiteral(".pellora-*.tmp")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        if (ours.match(info.fileName()).hasMatch() && info.lastModified() < limit)
+            QFile::remove(info.filePath());
+    }
 }
 
 } // namespace pellora::platform

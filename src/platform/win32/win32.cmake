@@ -1,14 +1,17 @@
 # The Windows build of the support library, the shell, the desktop, the mailslot transport,
-# ksAnsiToOem and the regional formats: thin Qt adapters over the plain Win32 calls of
-# Win32Api.cpp, which windows/CMakeLists.txt also cross-compiles and tests without Qt.
+# ksAnsiToOem, the regional formats, the program's files and the stored settings (the registry):
+# thin Qt adapters over the plain Win32 calls of Win32Api.cpp, which windows/CMakeLists.txt also
+# cross-compiles and tests without Qt.
 target_sources(pellora_system PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Win32Api.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32Api.h
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Oem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OwnFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RegionalFormat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SessionEnd.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/StoredSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Support.cpp
 )
 target_link_libraries(pellora_system PUBLIC shell32 ole32 uuid user32 advapi32)
