@@ -9,15 +9,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
@@ -43,28 +41,14 @@ double Median(std::vector<double> v) {
 }
 
 // Runs this program with --once in a child and reads the figure it prints.
-double ColdWrite(const std::string& self, const std::string& dir, int index) {
-    int fds[2];
-    if (pipe(fds) != 0)
+double ColdWrite(const QString& self, const QString& dir, int index) {
+    QProcess child;
+    child.start(self, {QStringLiteral("--once"), dir, QString::number(index)});
+    if (!child.waitForFinished(30000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
         return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        const std::string seconds = std::to_string(index);
-        execl(self.c_str(), self.c_str(), "--once", dir.c_str(), seconds.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    char buffer[64] = {};
-    const ssize_t got = read(fds[0], buffer, sizeof buffer - 1);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (got <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return std::atof(buffer);
+    bool ok = false;
+    const double ms = child.readAllStandardOutput().trimmed().toDouble(&ok);
+    return ok ? ms : -1;
 }
 
 } // namespace
@@ -75,7 +59,9 @@ int main(int argc, char** argv) {
     const QDateTime base(QDate(2026, 1, 1), QTime(0, 0, 1));
     if (args.size() == 4 && args[1] == u"--once") {
         // One write, the first of this process, at base + index seconds (a new file each time).
-        std::printf("%.4f\n", WriteOnce(args[2], base.addSecs(args[3].toInt())));
+        // In the C locale's notation whatever the user's locale, as the parent reads it.
+        const double ms = WriteOnce(args[2], base.addSecs(args[3].toInt()));
+        std::printf("%s\n", QByteArray::number(ms, 'f', 4).constData());
         return 0;
     }
     int runs = 200, coldRuns = 20;
@@ -98,11 +84,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot make a temporary folder\n");
         return 1;
     }
-    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const QString self = QCoreApplication::applicationFilePath();
     std::vector<double> cold;
     int failures = 0;
     for (int i = 0; i < coldRuns; ++i) {
-        const double ms = ColdWrite(self, temp.path().toStdString(), i);
+        const double ms = ColdWrite(self, temp.path(), i);
         if (ms < 0)
             ++failures;
         else

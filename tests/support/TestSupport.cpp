@@ -217,8 +217,18 @@ int RunTests(QObject& testObject, int argc, char** argv) {
         return 1;
     }
     const QString log = dir.filePath(QStringLiteral("log.txt"));
+#ifdef Q_OS_WIN
+    // Qt Test on Windows sends the plain text meant for standard output to the debugger
+    // (OutputDebugString) when standard error is no console, as under CTest: print the file.
+    args << QStringLiteral("-o") << log + QStringLiteral(",txt");
+    const int status = QTest::qExec(&testObject, args);
+    const QByteArray text = ReadFile(log);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    std::fflush(stdout);
+#else
     args << QStringLiteral("-o") << QStringLiteral("-,txt") << QStringLiteral("-o") << log + QStringLiteral(",txt");
     const int status = QTest::qExec(&testObject, args);
+#endif
     if (status != 0)
         return status;
     static const QRegularExpression kTotals(QStringLiteral("^Totals: \\d+ passed, \\d+ failed, (\\d+) skipped"),

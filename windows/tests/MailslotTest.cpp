@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -124,4 +125,37 @@ TEST("mailslot", "a mailslot that nobody serves cannot be opened") {
     // where a message receiver runs, it is served and this part cannot be tried.
     if (MailslotFile::Open(kMessenger) != nullptr)
         SKIP("another program serves \\\\.\\mailslot\\messngr on this computer");
+}
+
+// pellora-windows-tests --serve-messenger SECONDS FILE: the message receiver for a test that
+// drives the program itself. Serves \\.\mailslot\messngr, prints "serving" once it does, and
+// writes every message that arrives, as hex bytes (41 6E 6E 00 ...), one line each, to FILE:
+// those of the first SECONDS seconds, and once one has come, those of one more second.
+// Returns 0 when at least one message came.
+int ServeMessenger(int seconds, const char* file) {
+    Server server(kMessenger);
+    if (!server.ok()) {
+        std::printf("cannot serve the mailslot (error %lu)\n", GetLastError());
+        return 2;
+    }
+    std::printf("serving\n");
+    std::fflush(stdout);
+    std::vector<std::string> messages;
+    for (DWORD start = GetTickCount(), firstAt = 0;;) {
+        for (const std::string& message : server.Messages())
+            messages.push_back(message);
+        if (!messages.empty() && firstAt == 0)
+            firstAt = GetTickCount();
+        const DWORD now = GetTickCount();
+        if ((firstAt != 0 && now - firstAt >= 1000) || now - start >= static_cast<DWORD>(seconds) * 1000)
+            break;
+        Sleep(20);
+    }
+    FILE* out = std::fopen(file, "wb");
+    if (out == nullptr)
+        return 2;
+    for (const std::string& message : messages)
+        std::fprintf(out, "%s\n", check::Hex(message).c_str());
+    std::fclose(out);
+    return messages.empty() ? 1 : 0;
 }

@@ -1,6 +1,9 @@
 // Runs the registered tests and prints one line per failure or skip, then the summary line.
 //   pellora-windows-tests              every test
 //   pellora-windows-tests GROUP...     only the tests of these groups
+//   pellora-windows-tests --serve-messenger SECONDS FILE
+//                                      no tests: receives messages for a test of the program
+//                                      (MailslotTest.cpp)
 
 #include "Check.h"
 
@@ -10,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace check {
@@ -54,11 +58,16 @@ std::string Narrow(const std::wstring& text) {
 
 } // namespace check
 
+int ServeMessenger(int seconds, const char* file);
+
 // A test may start this program again through the shell; such a start only proves that the
 // program ran and ends at once.
 int main(int argc, char** argv) {
     if (GetEnvironmentVariableW(L"PELLORA_TEST_CHILD", nullptr, 0) != 0)
         return 0;
+
+    if (argc == 4 && std::strcmp(argv[1], "--serve-messenger") == 0)
+        return ServeMessenger(std::atoi(argv[2]), argv[3]);
 
     std::vector<std::string> groups(argv + 1, argv + argc);
     int passed = 0;
