@@ -206,15 +206,18 @@ private slots:
     void unreadableFileDoesNotStopTheProgram_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("folder") << "folder";
+#ifndef Q_OS_WIN // FIFOs, links and other users' files are Unix's
         QTest::newRow("FIFO") << "fifo";
         QTest::newRow("file of another user") << "foreign file";
         QTest::newRow("link of another user") << "foreign link";
+#endif
     }
     void unreadableFileDoesNotStopTheProgram() {
         QFETCH(QString, kind);
         const QString path = HistoryFolder() + u'/' + kFile;
-        const QByteArray name = QFile::encodeName(path);
+        [[maybe_unused]] const QByteArray name = QFile::encodeName(path);
         QVERIFY(QDir().mkpath(kind == u"folder" ? path : HistoryFolder()));
+#ifndef Q_OS_WIN
         if (kind == u"fifo")
             QCOMPARE(::mkfifo(name.constData(), 0600), 0);
         if (kind.startsWith(u"foreign")) {
@@ -227,6 +230,7 @@ private slots:
                 QCOMPARE(::symlink("elsewhere", name.constData()), 0);
             QCOMPARE(::lchown(name.constData(), 65534, 65534), 0);
         }
+#endif
         HistoryList list;
         Open(list);
         list.Load();

@@ -212,6 +212,9 @@ private slots:
         QTest::newRow("link of another user") << false;
     }
     void fileThatIsNotRegularIsSetAside() {
+#ifdef Q_OS_WIN
+        QSKIP("FIFOs, links and other users' files are Unix's; the settings live in the registry");
+#else
         QFETCH(bool, fifo);
         const QByteArray name = QFile::encodeName(IniPath());
         QVERIFY(QDir().mkpath(ConfigHome() + QStringLiteral("/Orvane")));
@@ -229,6 +232,7 @@ private slots:
         QVERIFY(test::FileMode(IniPath() + QStringLiteral(".damaged")) != -1);
         store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
         QCOMPARE(ReadFile(IniPath()), QByteArray("[General]\nFrom=Ann\n"));
+#endif
     }
 
     void writeReplacesTheFileWhole() {
