@@ -11,7 +11,7 @@
 // pellora_bench_mailslot --resolve-once NAME [--smb-conf PATH]   (one open, in a process of its own)
 //
 // Prints the figures, then "RESULT name value" lines for scripts/bench.
-#include "platform/linux/Mailslot.h"
+#include "platform/posix/Mailslot.h"
 #include "platform/netbios/NetBios.h"
 #include "sending/Packet.h"
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     QString computer = QStringLiteral("PC7"), unknown = QStringLiteral("NOSUCHPC"), resolveOnce;
     QString nmblookup = QStringLiteral("nmblookup");
     int runs = 40, unknownRuns = 7, sendRuns = 2000;
-    platform::LinuxMailslotOptions options;
+    platform::NetBiosMailslotOptions options;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         const QString& key = args[i];
@@ -114,11 +114,11 @@ int main(int argc, char** argv) {
         }
     }
     if (!resolveOnce.isEmpty()) {
-        platform::LinuxMailslots mailslots(options);
+        platform::NetBiosMailslots mailslots(options);
         return mailslots.Open(sending::MailslotPath(resolveOnce)) ? 0 : 1;
     }
 
-    platform::LinuxMailslots mailslots(options);
+    platform::NetBiosMailslots mailslots(options);
     const std::string self = QCoreApplication::applicationFilePath().toStdString();
     const std::string conf = options.smbConfPath.toStdString();
     auto openOnce = [&](const QString& name) {

@@ -1,14 +1,18 @@
-# cmake -DLAYER=<layer> -DALLOWED=<a|b|...> -DFOLDERS=<folder=layer|...> -DFILES=<file|...> -DROOT=<source dir>
-#       -P CheckIncludes.cmake
+# cmake -DLAYER=<layer> -DALLOWED=<a|b|...> -DFOLDERS=<folder=layer|...> -DSYSTEM_FOLDERS=<folder|...>
+#       -DFILES=<file|...> -DROOT=<source dir> -P CheckIncludes.cmake
 # Fails when a file of the layer LAYER includes a header of src/ that lies in a layer not in
 # ALLOWED, or in no layer at all, or in a folder of its own layer that comes after the file's own
 # folder in FOLDERS, which lists each layer's folders bottom first (see cmake/Layers.cmake): so
 # no two folders include each other. Includes of anything else (Qt, the standard library,
 # generated headers, resources) are not looked at.
+# Also fails when a file outside the operating system's folders SYSTEM_FOLDERS asks which system
+# it is built for (Q_OS_...) or includes a system header: one whose name has a '.' or a '/' and
+# is no Qt header (<unistd.h>, <sys/stat.h>, <windows.h>; the C++ library's own are allowed).
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" allowed "${ALLOWED}")
 string(REPLACE "|" ";" files "${FILES}")
 string(REPLACE "|" ";" folderMap "${FOLDERS}")
+string(REPLACE "|" ";" systemFolders "${SYSTEM_FOLDERS}")
 # The top folders of src/: an include that starts with one of them is a header of the program.
 set(tops)
 foreach(entry IN LISTS folderMap)
@@ -42,9 +46,18 @@ function(owner_of path outFolder outLayer outIndex)
 endfunction()
 
 set(failures "")
+set(systemFailures "")
 foreach(file IN LISTS files)
   file(RELATIVE_PATH inSrc "${ROOT}/src" "${file}")
+  file(RELATIVE_PATH shown "${ROOT}" "${file}")
   owner_of("${inSrc}" fileFolder fileLayer fileIndex)
+  if(NOT fileFolder IN_LIST systemFolders)
+    file(STRINGS "${file}" systemLines REGEX "Q_OS_|^[ \t]*#[ \t]*include[ \t]*<[^Q>][^>]*[./][^>]*>")
+    foreach(line IN LISTS systemLines)
+      string(STRIP "${line}" line)
+      string(APPEND systemFailures "  ${shown}: ${line}\n")
+    endforeach()
+  endif()
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS lines)
     if(NOT line MATCHES "#[ \t]*include[ \t]*\"(([^/\"]+)/[^\"]*)\"")
@@ -55,7 +68,6 @@ foreach(file IN LISTS files)
       continue()
     endif()
     owner_of("${header}" ownerFolder owner ownerIndex)
-    file(RELATIVE_PATH shown "${ROOT}" "${file}")
     if(owner STREQUAL "")
       string(APPEND failures "  ${shown}: #include \"${header}\" is in no layer\n")
     elseif(NOT owner IN_LIST allowed)
@@ -71,4 +83,9 @@ if(failures)
   list(JOIN allowed ", " seen)
   message(FATAL_ERROR "Layer rule broken: the ${LAYER} layer may include only ${seen} (cmake/Layers.cmake).\n"
                       "${failures}")
+endif()
+if(systemFailures)
+  string(REPLACE ";" ", " seen "${systemFolders}")
+  message(FATAL_ERROR "Only the operating system's folders (${seen}) ask which system they are built for "
+                      "or include its headers (cmake/Layers.cmake).\n${systemFailures}")
 endif()

@@ -5,8 +5,9 @@
 #
 #   runtime     platform/runtime       the window runtime's stand-ins: error, guard, application
 #                                      object, service registry, message boxes, clock, pick menus
-#   system      platform/support, platform/mailslot, platform/netbios, platform/linux,
-#               platform/win32         the system adapters: support library, shell, desktop,
+#   system      platform/support, platform/mailslot, platform/netbios, platform/posix,
+#               platform/linux, platform/win32
+#                                      the system adapters: support library, shell, desktop,
 #                                      regional formats, OEM code page, mailslot transport
 #   components  platform/components    the component library: histories, stored settings,
 #                                      text-file writer, error prompt, form services
@@ -19,7 +20,11 @@
 # The folders of src/ that each layer holds, bottom first: within a layer, a folder may include
 # the folders before it but not those after it, so no two folders include each other.
 set(PELLORA_FOLDERS_runtime platform/runtime)
-set(PELLORA_FOLDERS_system platform/support platform/mailslot platform/netbios platform/linux platform/win32)
+set(PELLORA_FOLDERS_system platform/support platform/mailslot platform/netbios platform/posix platform/linux
+                           platform/win32)
+# The operating system's folders: the only ones whose files may ask which system they are built
+# for (Q_OS_...) or include its headers. src/platform/CMakeLists.txt builds the ones that fit.
+set(PELLORA_SYSTEM_FOLDERS platform/posix platform/linux platform/win32)
 set(PELLORA_FOLDERS_components platform/components)
 set(PELLORA_FOLDERS_state state)
 set(PELLORA_FOLDERS_archive archive)
@@ -88,12 +93,14 @@ function(pellora_layer layer)
   endforeach()
   string(REPLACE ";" "|" folderMap "${map}")
   string(REPLACE ";" "|" allowed "${PELLORA_LAYER_${layer}}")
+  string(REPLACE ";" "|" systemFolders "${PELLORA_SYSTEM_FOLDERS}")
   list(JOIN PELLORA_LAYER_${layer} ", " shown)
   string(REPLACE ";" "|" fileList "${files}")
   set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${target}.includes")
   add_custom_command(
     OUTPUT "${stamp}"
     COMMAND ${CMAKE_COMMAND} "-DLAYER=${layer}" "-DALLOWED=${allowed}" "-DFOLDERS=${folderMap}"
+            "-DSYSTEM_FOLDERS=${systemFolders}"
             "-DFILES=${fileList}" "-DROOT=${PROJECT_SOURCE_DIR}" -P "${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake"
     COMMAND ${CMAKE_COMMAND} -E touch "${stamp}"
     DEPENDS ${files} "${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake" "${PROJECT_SOURCE_DIR}/cmake/Layers.cmake"

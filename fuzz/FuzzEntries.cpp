@@ -1,8 +1,8 @@
 #include "FuzzEntries.h"
 
 #include "platform/components/HistoryList.h"
-#include "platform/linux/Mailslot.h"
-#include "platform/linux/Oem.h"
+#include "platform/posix/Mailslot.h"
+#include "platform/posix/CodePages.h"
 #include "platform/netbios/NetBios.h"
 #include "platform/runtime/Error.h"
 #include "platform/support/Support.h"

@@ -1,7 +1,7 @@
 // The NetBIOS datagram and name service bytes of the Linux mailslot transport.
 #include "platform/netbios/NetBios.h"
-#include "platform/linux/Mailslot.h"
-#include "platform/linux/NetBiosResolver.h"
+#include "platform/posix/Mailslot.h"
+#include "platform/posix/NetBiosResolver.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -596,7 +596,7 @@ private slots:
 
     void openRefusesBadComputerTexts() {
         // These fail before any network traffic, at once.
-        LinuxMailslots mailslots;
+        NetBiosMailslots mailslots;
         QElapsedTimer timer;
         timer.start();
         QVERIFY(!mailslots.Open(QStringLiteral("\\\\\\mailslot\\messngr")));

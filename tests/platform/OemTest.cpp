@@ -1,5 +1,5 @@
 // ksAnsiToOem on Linux: the locale's OEM code page and the conversion into it.
-#include "platform/linux/Oem.h"
+#include "platform/posix/CodePages.h"
 #include "platform/support/Support.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,6 @@
 #include "platform/support/PrivateFiles.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -9,32 +8,6 @@
 #include <QRegularExpression>
 
 namespace pellora::platform {
-
-bool MakePrivatePath(const QString& folder) {
-    if (folder.isEmpty())
-        return false;
-    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
-    // The missing folders, innermost first.
-    QStringList missing;
-    for (QString at = path; !QFileInfo::exists(at); at = QFileInfo(at).path()) {
-        missing.prepend(at);
-        if (QFileInfo(at).path() == at)
-            break;
-    }
-    for (const QString& each : std::as_const(missing)) {
-        // Qt applies the umask to the mode it creates a folder with. Another process may make
-        // the same folder at the same time; what counts is that it is one afterwards.
-#ifdef Q_OS_WIN
-        const bool made = QDir().mkdir(each);
-#else
-        const bool made = QDir().mkdir(each, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                                 QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
-#endif
-        if (!made && !QFileInfo(each).isDir())
-            return false;
-    }
-    return QFileInfo(path).isDir();
-}
 
 QString NewTempFilePath(const QString& folder) {
     return folder + QStringLiteral("/.pellora-%1.tmp")

@@ -58,6 +58,43 @@ bool SetAside(const QString& path);
 // access, with the path and the reason) when it cannot; the old file is as it was then.
 void WriteWholeFile(const QString& path, const QByteArray& bytes);
 
+// A new file under a temporary name in a folder, open for writing and readable by its owner only
+// (less what the umask takes); removed again when the object ends, unless it has been moved into
+// place and released. The calls return 0 or an errno value (on Windows, the nearest one).
+class NewFile {
+public:
+    NewFile() = default;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile();
+
+    // Creates the file under a new name from NewTempFilePath(folder), never through a link.
+    int Create(const QString& folder);
+    // Writes all of `bytes`.
+    int Write(const QByteArray& bytes);
+    // Puts what was written on the disk.
+    int Sync();
+    int Close();
+
+    const QString& path() const { return path_; }
+    // The file now lives under another name (or was removed): nothing to clean up.
+    void Release() { path_.clear(); }
+    // The open file descriptor or handle, for the system's own calls; -1 once closed.
+    qintptr handle() const { return handle_; }
+
+private:
+    qintptr handle_ = -1;
+    QString path_;
+};
+
+// Renames the file `from` to `to`; unless `replace`, only when `to` does not exist, decided in one
+// step. Returns 0, EEXIST or another errno value.
+int RenameFile(const QString& from, const QString& to, bool replace);
+
+// Puts the names in `folder` (the renames of the files written there) on the disk, where the
+// file system can say so.
+void SyncFolder(const QString& folder);
+
 // The temporary files of WriteWholeFile and the text-file writer: ".pellora-" 12 hex digits ".tmp".
 QString NewTempFilePath(const QString& folder);
 // Removes those in `folder` that are older than any write takes: left by a run that ended while

@@ -4,7 +4,6 @@
 
 #include "platform/runtime/Error.h"
 #include "platform/support/PrivateFiles.h"
-#include "platform/win32/Win32Api.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +12,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace pellora::platform {
 
@@ -20,12 +21,92 @@ namespace {
 
 std::wstring Native(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
 
-Error Failed(const QString& path, DWORD code) {
-    return Error(ErrorNumber::PathFileAccess,
-                 QStringLiteral("Can't write %1: %2").arg(path, QString::fromStdWString(win32::ErrorText(code))));
+// The Win32 errors met here, as the C library's errno values.
+int ErrnoOf(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    default: return EIO;
+    }
 }
 
+HANDLE Handle(qintptr handle) { return reinterpret_cast<HANDLE>(handle); }
+
 } // namespace
+
+bool MakePrivatePath(const QString& folder) {
+    if (folder.isEmpty())
+        return false;
+    // The per-user folders are private already; another process may make the same folder at the
+    // same time, and what counts is that it is one afterwards.
+    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    return QDir().mkpath(path) && QFileInfo(path).isDir();
+}
+
+NewFile::~NewFile() {
+    if (handle_ != -1)
+        ::CloseHandle(Handle(handle_));
+    if (!path_.isEmpty())
+        ::DeleteFileW(Native(path_).c_str());
+}
+
+int NewFile::Create(const QString& folder) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = NewTempFilePath(folder);
+        const HANDLE handle =
+            ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            handle_ = reinterpret_cast<qintptr>(handle);
+            path_ = path;
+            return 0;
+        }
+        const int err = ErrnoOf(::GetLastError());
+        if (err != EEXIST)
+            return err;
+    }
+    return EEXIST;
+}
+
+int NewFile::Write(const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<qsizetype>(left, 1 << 30));
+        DWORD written = 0;
+        if (!::WriteFile(Handle(handle_), data, chunk, &written, nullptr))
+            return ErrnoOf(::GetLastError());
+        data += written;
+        left -= written;
+    }
+    return 0;
+}
+
+int NewFile::Sync() { return ::FlushFileBuffers(Handle(handle_)) ? 0 : ErrnoOf(::GetLastError()); }
+
+int NewFile::Close() {
+    const HANDLE handle = Handle(handle_);
+    handle_ = -1;
+    return ::CloseHandle(handle) ? 0 : ErrnoOf(::GetLastError());
+}
+
+int RenameFile(const QString& from, const QString& to, bool replace) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists, in one step.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return ::MoveFileExW(Native(from).c_str(), Native(to).c_str(), flags) ? 0 : ErrnoOf(::GetLastError());
+}
+
+void SyncFolder(const QString&) {} // MOVEFILE_WRITE_THROUGH has done it
 
 bool BelongsToAnotherUser(const QString&) { return false; }
 
@@ -67,40 +148,24 @@ bool SetAside(const QString& path) {
 
 void WriteWholeFile(const QString& path, const QByteArray& bytes) {
     const QString folder = QFileInfo(path).absolutePath();
+    const auto failed = [&path](int err) {
+        return Error(ErrorNumber::PathFileAccess,
+                     QStringLiteral("Can't write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
+    };
     RemoveStaleTempFiles(folder);
-    QString temp;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = NewTempFilePath(folder);
-        handle =
-            ::CreateFileW(Native(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
-            break;
-    }
-    if (handle == INVALID_HANDLE_VALUE)
-        throw Failed(path, ::GetLastError());
-
-    DWORD code = ERROR_SUCCESS;
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (code == ERROR_SUCCESS && left > 0) {
-        DWORD written = 0;
-        if (!::WriteFile(handle, data, DWORD(std::min<qsizetype>(left, 1 << 30)), &written, nullptr))
-            code = ::GetLastError();
-        data += written;
-        left -= written;
-    }
-    if (code == ERROR_SUCCESS && !::FlushFileBuffers(handle))
-        code = ::GetLastError();
-    if (!::CloseHandle(handle) && code == ERROR_SUCCESS)
-        code = ::GetLastError();
-    if (code == ERROR_SUCCESS &&
-        !::MoveFileExW(Native(temp).c_str(), Native(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        code = ::GetLastError();
-    if (code != ERROR_SUCCESS) {
-        ::DeleteFileW(Native(temp).c_str());
-        throw Failed(path, code);
-    }
+    NewFile temp;
+    if (const int err = temp.Create(folder))
+        throw failed(err);
+    int err = temp.Write(bytes);
+    if (err == 0)
+        err = temp.Sync();
+    if (const int closeErr = temp.Close(); err == 0)
+        err = closeErr;
+    if (err == 0)
+        err = RenameFile(temp.path(), path, true);
+    if (err != 0)
+        throw failed(err);
+    temp.Release();
 }
 
 } // namespace pellora::platform

@@ -8,7 +8,7 @@
 //
 // pellora_mailslot_driver --computer PC7 [--from Ann] [--to Bob] [--message Hi]
 //                         [--message-bytes N] [--smb-conf PATH]
-#include "platform/linux/Mailslot.h"
+#include "platform/posix/Mailslot.h"
 #include "sending/Packet.h"
 
 #include <QCoreApplication>
@@ -22,7 +22,7 @@ using namespace pellora;
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString computer, from = QStringLiteral("Ann"), to = QStringLiteral("Bob"), message = QStringLiteral("Hi");
-    platform::LinuxMailslotOptions options;
+    platform::NetBiosMailslotOptions options;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         return 64;
     }
 
-    platform::LinuxMailslots mailslots(options);
+    platform::NetBiosMailslots mailslots(options);
     QElapsedTimer timer;
     timer.start();
     auto file = mailslots.Open(sending::MailslotPath(computer));

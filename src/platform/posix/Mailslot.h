@@ -1,12 +1,12 @@
 #pragma once
 
-// The Linux mailslot transport: a remote mailslot write sent as a NetBIOS datagram, exactly as
+// The mailslot transport on a Unix system: a remote mailslot write sent as a NetBIOS datagram, exactly as
 // a Windows machine puts it on the network. Open parses the path and resolves the computer;
 // Write sends one datagram; destroying the file releases its socket.
 
-#include "platform/linux/NetBiosResolver.h"
 #include "platform/mailslot/MailslotPath.h"
 #include "platform/mailslot/Mailslots.h"
+#include "platform/posix/NetBiosResolver.h"
 
 #include <QString>
 
@@ -15,7 +15,7 @@
 
 namespace pellora::platform {
 
-struct LinuxMailslotOptions {
+struct NetBiosMailslotOptions {
     QString smbConfPath = QStringLiteral("/etc/samba/smb.conf");
     netbios::ResolverTimings timings;
 };
@@ -33,9 +33,9 @@ LocalIdentity ReadLocalIdentity(const QString& smbConfPath);
 std::unique_ptr<MailslotFile> OpenResolvedMailslot(netbios::Target target, const netbios::Name& sourceName,
                                                    const QByteArray& smbMailslotName);
 
-class LinuxMailslots : public Mailslots {
+class NetBiosMailslots : public Mailslots {
 public:
-    explicit LinuxMailslots(LinuxMailslotOptions options = {});
+    explicit NetBiosMailslots(NetBiosMailslotOptions options = {});
     std::unique_ptr<MailslotFile> Open(const QString& path) override;
 
     // Why the last Open failed, for diagnostics (the user sees only "Can't open mailslot.").
@@ -44,7 +44,7 @@ public:
     const QString& lastResolution() const { return lastResolution_; }
 
 private:
-    LinuxMailslotOptions options_;
+    NetBiosMailslotOptions options_;
     QString lastError_;
     QString lastResolution_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-// The OEM code page on Linux: which Windows OEM code page goes with the user's locale, and
-// the conversion of a text into it.
+// The OEM code page on a Unix system: which Windows OEM code page goes with the user's locale,
+// and the conversion of a text into it through iconv.
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-// The system's requests to stop, on Linux: SIGTERM (the end of the session, a shutdown, `kill`)
+// The system's requests to stop, on a Unix system: SIGTERM (the end of the session, a shutdown, `kill`)
 // and SIGHUP (the terminal or session the program was started from has gone). The signal
 // handler only writes a byte into a pipe of the program's own, which is safe at any moment; the
 // window thread reads it through a socket notifier and closes the windows there.

@@ -1,4 +1,4 @@
-#include "platform/linux/Mailslot.h"
+#include "platform/posix/Mailslot.h"
 
 #include "platform/mailslot/Mailslots.h"
 #include "platform/netbios/NetBios.h"
@@ -20,13 +20,13 @@ namespace {
 
 using namespace netbios;
 
-class LinuxMailslotFile : public MailslotFile {
+class NetBiosMailslotFile : public MailslotFile {
 public:
-    LinuxMailslotFile(int fd, Target target, Name sourceName, QByteArray smbName)
+    NetBiosMailslotFile(int fd, Target target, Name sourceName, QByteArray smbName)
         : fd_(fd), target_(std::move(target)), sourceName_(std::move(sourceName)), smbName_(std::move(smbName)) {}
-    ~LinuxMailslotFile() override { ::close(fd_); }
-    LinuxMailslotFile(const LinuxMailslotFile&) = delete;
-    LinuxMailslotFile& operator=(const LinuxMailslotFile&) = delete;
+    ~NetBiosMailslotFile() override { ::close(fd_); }
+    NetBiosMailslotFile(const NetBiosMailslotFile&) = delete;
+    NetBiosMailslotFile& operator=(const NetBiosMailslotFile&) = delete;
 
     bool Write(const QByteArray& message, QString* reason) override {
         const int limit = MaxMailslotData(smbName_);
@@ -112,9 +112,9 @@ LocalIdentity ReadLocalIdentity(const QString& smbConfPath) {
     return identity;
 }
 
-LinuxMailslots::LinuxMailslots(LinuxMailslotOptions options) : options_(std::move(options)) {}
+NetBiosMailslots::NetBiosMailslots(NetBiosMailslotOptions options) : options_(std::move(options)) {}
 
-std::unique_ptr<MailslotFile> LinuxMailslots::Open(const QString& path) {
+std::unique_ptr<MailslotFile> NetBiosMailslots::Open(const QString& path) {
     lastError_.clear();
     lastResolution_.clear();
     const std::optional<MailslotPath> parsed = ParseMailslotPath(path);
@@ -144,9 +144,9 @@ std::unique_ptr<MailslotFile> OpenResolvedMailslot(netbios::Target target, const
     const int fd = DatagramSocket(target.type == kDirectGroup);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<LinuxMailslotFile>(fd, std::move(target), sourceName, smbMailslotName);
+    return std::make_unique<NetBiosMailslotFile>(fd, std::move(target), sourceName, smbMailslotName);
 }
 
-std::shared_ptr<Mailslots> CreateSystemMailslots() { return std::make_shared<LinuxMailslots>(); }
+std::shared_ptr<Mailslots> CreateSystemMailslots() { return std::make_shared<NetBiosMailslots>(); }
 
 } // namespace pellora::platform

@@ -1,4 +1,4 @@
-#include "platform/linux/Oem.h"
+#include "platform/posix/CodePages.h"
 
 #include "platform/runtime/Error.h"
 

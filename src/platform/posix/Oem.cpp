@@ -1,6 +1,6 @@
-// ksAnsiToOem of the support library on Linux. Kept alone in its file so that a test can put
+// ksAnsiToOem of the support library on a Unix system. Kept alone in its file so that a test can put
 // its own definition in place at link time (the Delivery test counts the conversions).
-#include "platform/linux/Oem.h"
+#include "platform/posix/CodePages.h"
 #include "platform/support/Support.h"
 
 namespace pellora {

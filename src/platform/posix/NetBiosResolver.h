@@ -114,7 +114,7 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
                                       QString* error = nullptr);
 
 // A fresh 16-bit identifier (name service transaction ids, datagram ids): drawn at random
-// (getrandom), and none of the last 256 handed out.
+// (getentropy), and none of the last 256 handed out.
 std::uint16_t NextId();
 
 // "10.0.0.2"

@@ -1,4 +1,4 @@
-// The regional formats on Linux: the C library's own date and time formats (those of strftime's
+// The regional formats on a Unix system: the C library's own date and time formats (those of strftime's
 // %x and %X) of the locale that LC_ALL, LC_TIME or LANG names, read through a locale object of
 // our own so that the process's global locale is never touched. The date always shows the
 // century, whatever the locale's short date does.

@@ -1,4 +1,4 @@
-#include "platform/linux/NetBiosResolver.h"
+#include "platform/posix/NetBiosResolver.h"
 
 #include "platform/mailslot/MailslotPath.h"
 
@@ -9,7 +9,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -222,11 +221,7 @@ std::uint16_t NextId() {
     // next before its owner does.
     auto draw = [] {
         std::uint16_t id = 0;
-        ssize_t n = 0;
-        do
-            n = ::getrandom(&id, sizeof id, 0);
-        while (n < 0 && errno == EINTR);
-        if (n != static_cast<ssize_t>(sizeof id)) // a kernel without getrandom
+        if (::getentropy(&id, sizeof id) != 0) // a system without it
             id = static_cast<std::uint16_t>(std::random_device()());
         return id;
     };

@@ -1,5 +1,5 @@
-// The program's own folders and files on Linux: who owns them, reading them without blocking,
-// replacing them whole, moving them aside.
+// The program's own folders and files on a Unix system: who owns them, creating them private,
+// reading them without blocking, writing them whole through a temporary file, moving them aside.
 
 #include "platform/runtime/Error.h"
 #include "platform/support/PrivateFiles.h"
@@ -39,75 +39,120 @@ QString WriteTarget(const QString& path) {
     return resolved.isEmpty() ? path : resolved;
 }
 
-// A file descriptor that is closed, and a temporary file that is removed, unless released.
-class TempFile {
-public:
-    ~TempFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!path_.isEmpty())
-            ::unlink(QFile::encodeName(path_).constData());
-    }
-
-    int Create(const QString& folder) {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString path = NewTempFilePath(folder);
-            fd_ =
-                ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd_ >= 0) {
-                path_ = path;
-                return 0;
-            }
-            if (errno != EEXIST)
-                return errno;
-        }
-        return EEXIST;
-    }
-
-    int Write(const QByteArray& bytes) {
-        const char* data = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd_, data, static_cast<size_t>(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return errno;
-            data += n;
-            left -= n;
-        }
-        return ::fsync(fd_) == 0 ? 0 : errno;
-    }
-
-    // Gives the file a modification time later than `previous` when the clock has not moved on
-    // past it (two writes in one millisecond, or a clock set back).
-    void ComeAfter(const struct stat& previous) {
-        struct stat now {};
-        if (::fstat(fd_, &now) != 0)
-            return;
-        const auto milliseconds = [](const timespec& t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; };
-        const qint64 later = milliseconds(previous.st_mtim) + 1;
-        if (milliseconds(now.st_mtim) >= later)
-            return;
-        const timespec times[2] = {{0, UTIME_OMIT}, {later / 1000, (later % 1000) * 1000000}};
-        ::futimens(fd_, times);
-    }
-
-    int Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-    }
-
-    const QString& path() const { return path_; }
-    void Release() { path_.clear(); }
-
-private:
-    int fd_ = -1;
-    QString path_;
-};
+// Gives the open file `fd` a modification time later than `previous` when the clock has not
+// moved on past it (two writes in one millisecond, or a clock set back).
+void ComeAfter(int fd, const struct stat& previous) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0)
+        return;
+    const auto milliseconds = [](const timespec& t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; };
+    const qint64 later = milliseconds(previous.st_mtim) + 1;
+    if (milliseconds(now.st_mtim) >= later)
+        return;
+    const timespec times[2] = {{0, UTIME_OMIT}, {later / 1000, (later % 1000) * 1000000}};
+    ::futimens(fd, times);
+}
 
 } // namespace
+
+bool MakePrivatePath(const QString& folder) {
+    if (folder.isEmpty())
+        return false;
+    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    // The missing folders, innermost first.
+    QStringList missing;
+    for (QString at = path; !QFileInfo::exists(at); at = QFileInfo(at).path()) {
+        missing.prepend(at);
+        if (QFileInfo(at).path() == at)
+            break;
+    }
+    for (const QString& each : std::as_const(missing)) {
+        // Another process may make the same folder at the same time; what counts is that it is
+        // one afterwards.
+        if (::mkdir(QFile::encodeName(each).constData(), S_IRWXU) != 0 && !QFileInfo(each).isDir())
+            return false;
+    }
+    return QFileInfo(path).isDir();
+}
+
+NewFile::~NewFile() {
+    if (handle_ >= 0)
+        ::close(int(handle_));
+    if (!path_.isEmpty())
+        ::unlink(QFile::encodeName(path_).constData());
+}
+
+int NewFile::Create(const QString& folder) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = NewTempFilePath(folder);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            handle_ = fd;
+            path_ = path;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int NewFile::Write(const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(int(handle_), data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        data += n;
+        left -= n;
+    }
+    return 0;
+}
+
+int NewFile::Sync() { return ::fsync(int(handle_)) == 0 ? 0 : errno; }
+
+int NewFile::Close() {
+    const int fd = int(handle_);
+    handle_ = -1;
+    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
+}
+
+int RenameFile(const QString& fromPath, const QString& toPath, bool replace) {
+    const QByteArray from = QFile::encodeName(fromPath);
+    const QByteArray to = QFile::encodeName(toPath);
+    if (replace)
+        return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+#endif
+    // The system or the file system cannot rename without replacing; a hard link is just as
+    // exclusive.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return errno;
+    // Neither works here (some removable-media file systems): the best that remains.
+    if (::access(to.constData(), F_OK) == 0)
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+void SyncFolder(const QString& folder) {
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd); // not every file system can; the files themselves are on disk already
+    ::close(fd);
+}
 
 bool BelongsToAnotherUser(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
@@ -207,25 +252,24 @@ void WriteWholeFile(const QString& path, const QByteArray& bytes) {
                      QStringLiteral("Can't write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
     };
     RemoveStaleTempFiles(folder);
-    TempFile temp;
+    NewFile temp;
     if (const int err = temp.Create(folder))
         throw failed(err);
-    if (const int err = temp.Write(bytes))
+    int err = temp.Write(bytes);
+    if (err == 0)
+        err = temp.Sync();
+    if (err != 0)
         throw failed(err);
     const QByteArray name = QFile::encodeName(target);
     if (struct stat previous{}; Lstat(name, previous))
-        temp.ComeAfter(previous);
-    if (const int err = temp.Close())
-        throw failed(err);
-    if (::rename(QFile::encodeName(temp.path()).constData(), name.constData()) != 0)
-        throw failed(errno);
+        ComeAfter(int(temp.handle()), previous);
+    if (const int closeErr = temp.Close())
+        throw failed(closeErr);
+    if (const int moveErr = RenameFile(temp.path(), target, true))
+        throw failed(moveErr);
     temp.Release();
-    // The new name is on the disk too; not every file system can say so, and the file is.
-    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    // The new name is on the disk too.
+    SyncFolder(folder);
 }
 
 } // namespace pellora::platform
