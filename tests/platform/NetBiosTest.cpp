@@ -253,6 +253,22 @@ private slots:
         QCOMPARE(got, outcome);
     }
 
+    // Node status answers, "FROM:PORT", to a request sent to 10.0.0.7.
+    void nodeStatusSource_data() {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("counts");
+        QTest::newRow("the node, port 137") << QStringLiteral("10.0.0.7:137") << true;
+        QTest::newRow("the node, another port") << QStringLiteral("10.0.0.7:40000") << false;
+        QTest::newRow("another node, port 137") << QStringLiteral("10.0.0.9:137") << false;
+    }
+    void nodeStatusSource() {
+        QFETCH(QString, from);
+        QFETCH(bool, counts);
+        const QStringList p = from.split(u':');
+        QCOMPARE(IsNodeStatusSource(0x0A000007u, ntohl(::inet_addr(p[0].toLatin1().constData())), p[1].toUShort()),
+                 counts);
+    }
+
     void referenceDatagram() {
         const ReferenceFile reference = ReadReferenceDatagram();
         QVERIFY2(reference.error.isEmpty(), qPrintable(reference.error));

@@ -7,7 +7,6 @@
 #include "platform/components/HistoryList.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Services.h"
-#include "sending/Packet.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +27,16 @@ QString Long(int size) {
         text += pattern;
     text.truncate(size);
     return text;
+}
+
+// Long(size) in the OEM code page 437 of the C locale: every character outside ASCII is '?'.
+QByteArray LongOem(int size) {
+    const QByteArray pattern("abc ?????? ?? ????? ");
+    QByteArray bytes;
+    while (bytes.size() < size)
+        bytes += pattern;
+    bytes.truncate(size);
+    return bytes;
 }
 
 QString SettingsPath(const Window& w) { return w.home->configHome() + QStringLiteral("/Orvane/Pellora.ini"); }
@@ -63,6 +72,9 @@ class BadInputTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The bytes and dates below are the C locale's: code page 437, "02/24/2016 10:01:05".
+    void initTestCase() { qputenv("LC_ALL", "C"); }
+
     // --- the fields --------------------------------------------------------------------------
 
     void fields_data() {
@@ -75,6 +87,7 @@ private slots:
         // Whether the packet fits into one mailslot write (424 bytes); when it does not, the
         // transport refuses the write as the real one does.
         QTest::addColumn<bool>("fits");
+        QTest::addColumn<QByteArray>("packet"); // when sent
         // Name, typed, sent from the message field, sent from a name field (one line of at most 255
         // characters: what comes before the first line break).
         const QString values[][4] = {
@@ -92,9 +105,27 @@ private slots:
             {QStringLiteral("lone CR"), QStringLiteral("a\rb"), QStringLiteral("a\rb"), QStringLiteral("a")},
             {QStringLiteral("lone LF"), QStringLiteral("a\nb"), QStringLiteral("a\nb"), QStringLiteral("a")},
         };
+        // The same, as the packet carries them (code page 437, NUL dropped): from the message
+        // field, from a name field.
+        const QByteArray oem[][2] = {
+            {"", ""},
+            {" ", " "},
+            {"", LongOem(255)},                                     // the message is too long to be sent at all
+            {"Ann ???? ?? ??? ???\xE0", "Ann ???? ?? ??? ???\xE0"}, // α is in the page
+            {"A???", "A???"},
+            {"AB", "AB"},
+            {"a\r\nb", "a"},
+            {"a\r\nb", "a"},
+            {"a\r\nb", "a"},
+        };
         const char* fields[] = {"sender", "recipient", "computer", "message"};
         for (int f = 0; f < 4; ++f) {
-            for (const auto& v : values) {
+            for (std::size_t row = 0; row < std::size(values); ++row) {
+                const auto& v = values[row];
+                QByteArray parts[] = {"Ann", "Bob", "Hi"}; // sender, recipient, message
+                if (f != 2)
+                    parts[f == 3 ? 2 : f] = oem[row][f == 3 ? 0 : 1];
+                const QByteArray packet = parts[0] + '\0' + parts[1] + '\0' + parts[2] + '\0';
                 QString sent = f == 3 ? v[2] : v[3];
                 // The message box keeps lines, and hands them over with CR LF between them.
                 if (f == 3 && !sent.isNull()) {
@@ -104,7 +135,7 @@ private slots:
                 // 64 KiB in the message is far more than a mailslot write carries.
                 const bool fits = !(v[0] == QStringLiteral("64 KiB") && f == 3);
                 QTest::addRow("%s: %s", fields[f], qPrintable(v[0]))
-                    << f << v[1] << sent << (f == 2 && v[0] == QStringLiteral("U+0000")) << fits;
+                    << f << v[1] << sent << (f == 2 && v[0] == QStringLiteral("U+0000")) << fits << packet;
             }
         }
     }
@@ -115,6 +146,7 @@ private slots:
         QFETCH(QString, sent);
         QFETCH(bool, unusableComputer);
         QFETCH(bool, fits);
+        QFETCH(QByteArray, packet);
         QStringList values{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")};
         values[field] = typed;
         QStringList expected = values;
@@ -148,7 +180,7 @@ private slots:
             // are in the histories, as for any failed delivery; the window stays as it was.
             QCOMPARE(w.fakes.boxes->shown.size(), 1);
             QCOMPARE(w.fakes.boxes->shown[0].text,
-                     sending::MailslotPath(sent) + QStringLiteral("\r\n\r\nCan't open mailslot."));
+                     QStringLiteral("\\\\") + sent + QStringLiteral("\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
             QVERIFY(w.fakes.mailslots->opened.isEmpty());
             QVERIFY(w.fakes.mailslots->delivered.isEmpty());
             QVERIFY(w.dataFiles().isEmpty());
@@ -160,9 +192,9 @@ private slots:
         } else if (!fits) {
             // Too long for one mailslot write: the transport refuses it, the user is told how
             // long it was, nothing is sent or copied, and everything typed is still there.
-            const QString path = sending::MailslotPath(expected[2]);
-            const int packetBytes = int(sending::BuildMessengerPacket(expected[0], expected[1], expected[3]).size());
-            QVERIFY(packetBytes > 424);
+            // Only the 64 KiB message does not fit: "Ann" NUL "Bob" NUL, the message, NUL.
+            const QString path = QStringLiteral("\\\\PC7\\mailslot\\messngr");
+            const int packetBytes = 4 + 4 + 64 * 1024 + 1;
             QCOMPARE(test::FakeMailslots::MaxMessageBytes(path), 424);
             QCOMPARE(w.fakes.boxes->shown.size(), 1);
             QCOMPARE(
@@ -190,17 +222,16 @@ private slots:
             return;
         }
         QVERIFY2(w.fakes.boxes->shown.isEmpty(), qPrintable(w.fakes.boxes->shown.value(0).text));
-        QCOMPARE(w.fakes.mailslots->opened, QStringList{sending::MailslotPath(expected[2])});
+        QCOMPARE(w.fakes.mailslots->opened,
+                 QStringList{QStringLiteral("\\\\") + expected[2] + QStringLiteral("\\mailslot\\messngr")});
         QCOMPARE(w.fakes.mailslots->delivered.size(), 1);
-        const QByteArray packet = w.fakes.mailslots->delivered[0];
-        QCOMPARE(packet, sending::BuildMessengerPacket(expected[0], expected[1], expected[3]));
-        QCOMPARE(packet.count('\0'), 3);
-        if (field != 2 && typed.contains(QChar(0xD83D))) // emoji are outside every OEM page
-            QVERIFY(packet.contains("A??"));
+        QCOMPARE(w.fakes.mailslots->delivered[0], packet);
         // The local copy holds every character as typed.
         QCOMPARE(w.dataFiles().size(), 1);
-        QCOMPARE(QString::fromUtf8(test::ReadFile(w.copyPath(w.dataFiles()[0]))),
-                 archive::LocalCopyText(expected[0], expected[1], expected[2], w.fakes.clock->now, expected[3]));
+        QCOMPARE(
+            QString::fromUtf8(test::ReadFile(w.copyPath(w.dataFiles()[0]))),
+            QStringLiteral("From:     %1\r\nTo:       %2\r\nComputer: %3\r\nDate:     02/24/2016 10:01:05\r\n\r\n%4")
+                .arg(expected[0], expected[1], expected[2], expected[3]));
         QVERIFY(w.closesSoon());
         QVERIFY(w.fakes.terminated->statuses.isEmpty());
 

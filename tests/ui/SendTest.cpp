@@ -46,6 +46,9 @@ class SendTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The bytes and dates below are the C locale's: code page 437, "02/24/2016 10:01:05".
+    void initTestCase() { qputenv("LC_ALL", "C"); }
+
     void deliveredMessageIsSavedAndClosesTheWindow() {
         Window w;
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi\r\nthere"));
@@ -61,11 +64,9 @@ private slots:
         QCOMPARE(w.form->ToHistory->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC7")});
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
-        const QString date = archive::DateText(w.fakes.clock->now);
         QCOMPARE(test::ReadFile(w.copyPath()),
-                 QStringLiteral("From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     %1\r\n\r\nHi\r\nthere")
-                     .arg(date)
-                     .toUtf8());
+                 QByteArray("From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     02/24/2016 10:01:05\r\n\r\n"
+                            "Hi\r\nthere"));
         QVERIFY(w.form->cmdSend->isEnabled());
         QVERIFY(w.closesSoon());
         // The unload stored the names.
@@ -288,23 +289,28 @@ private slots:
     void messageIsSentAsTyped_data() {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("sent");
-        QTest::newRow("no-break space") << QStringLiteral("a\u00a0b") << QStringLiteral("a\u00a0b");
-        QTest::newRow("line separator") << QStringLiteral("a\u2028b") << QStringLiteral("a\u2028b");
-        QTest::newRow("paragraph break") << QStringLiteral("a\u2029b") << QStringLiteral("a\r\nb");
-        QTest::newRow("LF") << QStringLiteral("a\nb\n") << QStringLiteral("a\r\nb\r\n");
-        QTest::newRow("tab and blanks") << QStringLiteral(" \ta  ") << QStringLiteral(" \ta  ");
+        QTest::addColumn<QByteArray>("bytes"); // in code page 437
+        QTest::newRow("no-break space") << QStringLiteral("a\u00a0b") << QStringLiteral("a\u00a0b")
+                                        << QByteArray("a\xFF"
+                                                      "b");
+        QTest::newRow("line separator") << QStringLiteral("a\u2028b") << QStringLiteral("a\u2028b")
+                                        << QByteArray("a?b");
+        QTest::newRow("paragraph break") << QStringLiteral("a\u2029b") << QStringLiteral("a\r\nb")
+                                         << QByteArray("a\r\nb");
+        QTest::newRow("LF") << QStringLiteral("a\nb\n") << QStringLiteral("a\r\nb\r\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("tab and blanks") << QStringLiteral(" \ta  ") << QStringLiteral(" \ta  ") << QByteArray(" \ta  ");
     }
     void messageIsSentAsTyped() {
         QFETCH(QString, pasted);
         QFETCH(QString, sent);
+        QFETCH(QByteArray, bytes);
         Window w;
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QString());
         w.form->txtMessage->insertPlainText(pasted); // what a paste does
         QCOMPARE(w.form->txtMessage->Text(), sent);
         w.form->cmdSend->click();
         QCOMPARE(w.fakes.mailslots->delivered.size(), 1);
-        QCOMPARE(w.fakes.mailslots->delivered.first(),
-                 QByteArray("Ann\0Bob\0", 8) + ksAnsiToOem(sent) + QByteArray(1, '\0'));
+        QCOMPARE(w.fakes.mailslots->delivered.first(), QByteArray("Ann\0Bob\0", 8) + bytes + QByteArray(1, '\0'));
         QVERIFY(test::ReadFile(w.copyPath()).endsWith("\r\n\r\n" + sent.toUtf8()));
     }
 

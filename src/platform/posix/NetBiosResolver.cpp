@@ -459,6 +459,10 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
     return target;
 }
 
+bool IsNodeStatusSource(std::uint32_t asked, std::uint32_t fromAddress, std::uint16_t fromPort) {
+    return fromAddress == asked && fromPort == kNameServicePort;
+}
+
 std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings) {
     Fd fd = QuerySocket();
     if (!fd.valid())
@@ -478,8 +482,7 @@ std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t addres
         QByteArray reply;
         Sender from;
         while (Clock::now() < deadline && Receive(fd.get(), reply, &from)) {
-            // The node asked answers itself, from its name service port; nobody else may.
-            if (from.address != address || from.port != kNameServicePort)
+            if (!IsNodeStatusSource(address, from.address, from.port))
                 continue;
             if (auto table = ParseNodeStatusResponse(reply, transactionId))
                 return table;

@@ -104,11 +104,15 @@ std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs);
 std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings,
                                 QString* error = nullptr);
 
+// Whether a node status answer from `fromAddress`, port `fromPort`, may be the answer of the node
+// at `asked`: only that node itself answers, from its name service port (137).
+bool IsNodeStatusSource(std::uint32_t asked, std::uint32_t fromAddress, std::uint16_t fromPort);
+
 // The name table of the node at `address` (node status request by unicast). Only an answer
-// from `address`, port 137, counts.
+// that IsNodeStatusSource allows counts.
 std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings);
 
-// Resolves a computer text as the issue describes: "*" (the workgroup `workgroup`), an IPv4
+// Resolves a computer text: "*" (the workgroup `workgroup`), an IPv4
 // literal, a dotted name, or a NetBIOS name. `error` receives the reason of a failure.
 std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
                                       QString* error = nullptr);
