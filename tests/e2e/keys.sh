@@ -8,6 +8,7 @@ PELLORA=$1
 source "$(dirname "$0")/lib.sh"
 e2e_home
 e2e_display
+need xmessage
 
 # The visible windows whose title matches, one id a line.
 windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }

@@ -6,5 +6,6 @@ if(NOT WIN32)
   get_filename_component(_pellora_reference "${PROJECT_SOURCE_DIR}/../shared/reference" ABSOLUTE)
   target_compile_definitions(platform_netbios PRIVATE PELLORA_REFERENCE_DIR="${CMAKE_CURRENT_LIST_DIR}/reference"
                                                       PELLORA_SHARED_REFERENCE_DIR="${_pellora_reference}")
+  pellora_add_test(platform_netbios_root ${CMAKE_CURRENT_LIST_DIR}/NetBiosRootTest.cpp LABELS "platform;root")
   pellora_add_test(platform_oem ${CMAKE_CURRENT_LIST_DIR}/OemTest.cpp LABELS platform)
 endif()
