@@ -2,7 +2,7 @@
 // and that nothing typed is lost (what was sent, the local copy, the histories and the stored
 // fields of the next start). Computer names on the real network: bad-computer.sh.
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "platform/components/HistoryList.h"
 #include "platform/runtime/Error.h"

@@ -2,7 +2,7 @@
 // past a few bytes fail (EFBIG), as a full disk would. Whatever cannot be written completely
 // must leave the old file as it was and be reported.
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "platform/components/HistoryList.h"
 #include "platform/components/SettingsStore.h"

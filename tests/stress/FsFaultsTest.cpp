@@ -2,7 +2,7 @@
 // private mount namespace: PELLORA_FULL_DIR (a small tmpfs) and PELLORA_RO_DIR (read-only,
 // holding the files of an earlier run under config/ and data/).
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "platform/runtime/Services.h"
 

@@ -1,7 +1,7 @@
 // What a screen reader finds in the main window and the settings dialog: every control has a
 // name and a description, the right role, and each field is labelled by its label.
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "ui/frmSettings.h"
 

@@ -1,6 +1,6 @@
 // Keys of the main window: about box, Escape, send keys, Ctrl+A, select-on-focus, Enter, pasting.
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include <QClipboard>
 #include <QMenu>

@@ -1,6 +1,6 @@
 // Sending from the main window: input check, histories, delivery, local copy, closing.
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "platform/components/Components.h"
 #include "platform/runtime/Error.h"

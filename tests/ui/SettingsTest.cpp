@@ -1,6 +1,6 @@
 // Stored settings across runs, and the settings dialog.
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "ui/frmSettings.h"
 
