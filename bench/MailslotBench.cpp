@@ -11,8 +11,8 @@
 // pellora_bench_mailslot --resolve-once NAME [--smb-conf PATH]   (one open, in a process of its own)
 //
 // Prints the figures, then "RESULT name value" lines for scripts/bench.
-#include "platform/posix/Mailslot.h"
 #include "platform/netbios/NetBios.h"
+#include "platform/posix/Mailslot.h"
 #include "sending/Packet.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "FuzzEntries.h"
 
 #include "platform/components/HistoryList.h"
-#include "platform/posix/Mailslot.h"
-#include "platform/posix/CodePages.h"
 #include "platform/netbios/NetBios.h"
+#include "platform/posix/CodePages.h"
+#include "platform/posix/Mailslot.h"
 #include "platform/runtime/Error.h"
 #include "platform/support/Support.h"
 #include "sending/Packet.h"
