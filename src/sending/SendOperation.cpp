@@ -31,8 +31,11 @@ void SendOperation::SendCurrentMessage() {
         return;
     }
     state::RecordNames(histories_, texts.From, texts.To, texts.Computer);
-    if (Deliver(texts.From, texts.To, texts.Computer, texts.Message) != DeliveryResult::Delivered)
+    const DeliveryOutcome delivery = Deliver(texts.From, texts.To, texts.Computer, texts.Message);
+    if (delivery.result != DeliveryResult::Delivered) {
+        window_.ShowError(delivery.errorText);
         return;
+    }
     SaveLocalCopy(texts.From, texts.To, texts.Computer, platform::clock().Now(), texts.Message);
     window_.RequestClose();
 }

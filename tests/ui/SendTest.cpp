@@ -125,6 +125,7 @@ private slots:
         QCOMPARE(w.fakes.boxes->shown.size(), 1);
         QCOMPARE(w.fakes.boxes->shown.first().text,
                  QStringLiteral("\\\\PC 7\\x\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
+        QCOMPARE(w.fakes.boxes->shown.first().style, 16);
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC 7\\x")});
         QVERIFY(w.dataFiles().isEmpty());
         QTest::qWait(20);
@@ -150,6 +151,7 @@ private slots:
         QCOMPARE(w.fakes.boxes->shown.first().text,
                  QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot.\r\n"
                                 "The message has 500 bytes; at most 424 fit."));
+        QCOMPARE(w.fakes.boxes->shown.first().style, 16);
         QCOMPARE(w.fakes.mailslots->openFiles, 0);
         QVERIFY(w.dataFiles().isEmpty());
         QTest::qWait(20);
