@@ -42,7 +42,9 @@ void SendOperation::SendCurrentMessage() {
 
 void SendOperation::SaveLocalCopy(const QString& from, const QString& to, const QString& computer,
                                   const QDateTime& sent, const QString& message) {
-    archive::SaveLocalCopy(values_.DataPath, values_.UseTempFilePrefix, from, to, computer, sent, message);
+    archive::SaveLocalCopy(
+        values_.DataPath, values_.UseTempFilePrefix, from, to, computer, sent, message,
+        [this](const QString& text, const Error& failure) { return window_.AskRetry(text, failure); });
 }
 
 } // namespace pellora::sending

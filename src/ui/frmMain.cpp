@@ -623,7 +623,16 @@ sending::MessageTexts frmMain::ReadTexts() const {
     return {txtFrom->text(), txtTo->text(), txtComputer->text(), txtMessage->Text()};
 }
 
-void frmMain::ShowError(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
+void frmMain::ShowError(const QString& text) { ErrorBox(text); }
+
+void frmMain::ErrorBox(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
+
+bool frmMain::AskRetry(const QString& text, const Error& failure) {
+    bool logged = false;
+    const int style = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
+    return platform::errorPrompt().ShowError(failure, style, platform::ErrorPrompt::kReserved, text, logged) ==
+           platform::MsgBoxResult::Retry;
+}
 
 void frmMain::RequestClose() {
     closeRequested_ = true;

@@ -29,6 +29,10 @@ public:
         return texts;
     }
     void ShowError(const QString& text) override { calls << QStringLiteral("error: ") + text; }
+    bool AskRetry(const QString& text, const Error& failure) override {
+        calls << QStringLiteral("retry? ") + text + QStringLiteral(" / ") + failure.description();
+        return false;
+    }
     void RequestClose() override { calls << QStringLiteral("close"); }
 
     MessageTexts texts{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")};

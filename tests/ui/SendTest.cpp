@@ -166,6 +166,7 @@ private slots:
         QTest::newRow("retry succeeds") << 1 << QList<int>{4} << true;
         QTest::newRow("retry twice") << 2 << QList<int>{4, 4} << true;
         QTest::newRow("cancel") << 1 << QList<int>{2} << false;
+        QTest::newRow("any answer but Retry gives up") << 1 << QList<int>{1} << false;
     }
     void localCopyRetriedOrGivenUp() {
         QFETCH(int, failures);
@@ -183,6 +184,7 @@ private slots:
             QCOMPARE(shown.text, w.copyPath() + QStringLiteral("\r\n\r\nCan't write file. Local copy of this message "
                                                                "was not saved."));
             QCOMPARE(shown.style, 21);
+            QCOMPARE(shown.title, QStringLiteral("Kestrine - Pellora"));
             QCOMPARE(shown.detail, QStringLiteral("Disk full"));
         }
         QCOMPARE(w.dataFiles().size(), saved ? 1 : 0);
