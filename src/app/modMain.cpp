@@ -1,6 +1,5 @@
 #include "app/modMain.h"
 
-#include "archive/DataFolder.h"
 #include "platform/components/SettingsStore.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Services.h"
@@ -71,7 +70,5 @@ QString PrepareDataFolder() {
                      platform::MsgBoxStyle::Critical);
     return QString();
 }
-
-void cmdOpenDataPath_Click(QWidget* mainWindow) { archive::OpenDataFolder(mainWindow, Values.DataPath); }
 
 } // namespace pellora::modMain

@@ -645,7 +645,8 @@ void frmMain::RequestClose() {
 void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
 void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
 void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
-void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath); }
+// The desktop's answer may come after the window has gone: the box needs nothing of it.
+void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath, &frmMain::ErrorBox); }
 
 void frmMain::cmdSettings_Click() {
     auto dialog = std::make_unique<frmSettings>(values_);
