@@ -17,7 +17,6 @@ AppValues Values;
 frmMain* MainForm = nullptr;
 
 namespace {
-const QString kDataFolder = QStringLiteral("Orvane\\Pellora");
 const QString kAppIcon = QStringLiteral("A_MAIN");
 } // namespace
 
@@ -43,7 +42,7 @@ bool Main() {
 
 QString PrepareDataFolder() {
     const QString appData = ksGetSpecialFolder(SpecialFolder::AppData);
-    const QString path = ksBuildFileName(appData, kDataFolder);
+    const QString path = ksBuildFileName(appData, App().DataFolderName());
     const QString company = QFileInfo(path).path();
     const QString settings = platform::SettingsStore::Folder(App());
     // A folder another user made is not used, nor is anything made or written beside it: what
