@@ -29,7 +29,8 @@ const QString kMessage = QStringLiteral("Hello Bob,\r\nthe meeting moves to room
 double WriteOnce(const QString& dir, const QDateTime& sent) {
     const auto start = Clock::now();
     pellora::archive::SaveLocalCopy(dir, false, QStringLiteral("Ann"), QStringLiteral("Bob"),
-                                    QStringLiteral("10.213.7.7"), sent, kMessage);
+                                    QStringLiteral("10.213.7.7"), sent, kMessage,
+                                    [](const QString&, const pellora::Error&) { return false; });
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 

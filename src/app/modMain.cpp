@@ -1,6 +1,5 @@
 #include "app/modMain.h"
 
-#include "archive/DataFolder.h"
 #include "platform/components/SettingsStore.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Services.h"
@@ -18,7 +17,6 @@ AppValues Values;
 frmMain* MainForm = nullptr;
 
 namespace {
-const QString kDataFolder = QStringLiteral("Orvane\\Pellora");
 const QString kAppIcon = QStringLiteral("A_MAIN");
 } // namespace
 
@@ -44,7 +42,7 @@ bool Main() {
 
 QString PrepareDataFolder() {
     const QString appData = ksGetSpecialFolder(SpecialFolder::AppData);
-    const QString path = ksBuildFileName(appData, kDataFolder);
+    const QString path = ksBuildFileName(appData, App().DataFolderName());
     const QString company = QFileInfo(path).path();
     const QString settings = platform::SettingsStore::Folder(App());
     // A folder another user made is not used, nor is anything made or written beside it: what
@@ -71,7 +69,5 @@ QString PrepareDataFolder() {
                      platform::MsgBoxStyle::Critical);
     return QString();
 }
-
-void cmdOpenDataPath_Click(QWidget* mainWindow) { archive::OpenDataFolder(mainWindow, Values.DataPath); }
 
 } // namespace pellora::modMain

@@ -4,8 +4,6 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace pellora {
 
 class frmMain;
@@ -29,11 +27,6 @@ bool Main();
 // then), in which case nothing is created. The user's own folders that are open to group or
 // others are made private, and the program's files in them too.
 QString PrepareDataFolder();
-
-// The data folder button: asks the desktop to show the data folder, without waiting for it. When
-// the desktop cannot, the path and "Can't open data folder." are shown, possibly after the
-// handler has returned.
-void cmdOpenDataPath_Click(QWidget* mainWindow);
 
 } // namespace modMain
 } // namespace pellora

@@ -1,7 +1,8 @@
 #include "archive/DataFolder.h"
 
-#include "platform/runtime/Services.h"
 #include "platform/support/Shell.h"
+
+#include <utility>
 
 namespace pellora::archive {
 
@@ -11,12 +12,11 @@ constexpr int kShowDefault = 10;
 constexpr int kLastShellError = 32;
 } // namespace
 
-void OpenDataFolder(QWidget* owner, const QString& path) {
+void OpenDataFolder(WindowHandle owner, const QString& path, std::function<void(const QString& text)> tellFailure) {
     platform::shell().Execute(owner, QStringLiteral("open"), path, QString(), QString(), kShowDefault,
-                              [path](int result) {
+                              [path, tell = std::move(tellFailure)](int result) {
                                   if (result <= kLastShellError)
-                                      platform::MsgBox(path + QStringLiteral("\r\n\r\nCan't open data folder."),
-                                                       platform::MsgBoxStyle::Critical);
+                                      tell(path + QStringLiteral("\r\n\r\nCan't open data folder."));
                               });
 }
 

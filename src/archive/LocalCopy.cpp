@@ -2,7 +2,6 @@
 
 #include "platform/components/Components.h"
 #include "platform/runtime/Error.h"
-#include "platform/runtime/Services.h"
 #include "platform/support/RegionalFormat.h"
 #include "platform/support/Support.h"
 
@@ -43,7 +42,7 @@ QString LocalCopyText(const QString& from, const QString& to, const QString& com
 }
 
 void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QString& from, const QString& to,
-                   const QString& computer, const QDateTime& sent, const QString& message) {
+                   const QString& computer, const QDateTime& sent, const QString& message, const AskRetry& askRetry) {
     const QString text = LocalCopyText(from, to, computer, sent, message);
     QString path;
     try {
@@ -65,10 +64,7 @@ void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QStrin
             failure = Error(ErrorNumber::Internal, QString::fromLocal8Bit(error.what()));
         }
         try {
-            bool logged = false;
-            const int style = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
-            if (platform::errorPrompt().ShowError(failure, style, platform::ErrorPrompt::kReserved, prompt, logged) !=
-                platform::MsgBoxResult::Retry)
+            if (!askRetry(prompt, failure))
                 return;
         } catch (const std::exception&) {
             return; // no way to ask: give up the copy, as Cancel would

@@ -6,7 +6,17 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
+namespace pellora {
+class Error;
+}
+
 namespace pellora::archive {
+
+// Asks the user whether to try a failed write again: `text` is what they are told, `failure`
+// why the write failed. True to try again, false to give up.
+using AskRetry = std::function<bool(const QString& text, const Error& failure)>;
 
 // "Message 2016-02-24 10-01-05.TXT" (24-hour clock), with "~$" in front when asked.
 QString LocalCopyFileName(const QDateTime& sent, bool tempFilePrefix);
@@ -20,9 +30,11 @@ QString DateText(const QDateTime& when);
 QString LocalCopyText(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
                       const QString& message);
 
-// Writes the local copy of a delivered message into `dataPath`. A failed write puts the path and
-// the reason before the user, who may retry as often as they like or give up. Never throws.
+// Writes the local copy of a delivered message into `dataPath`. After a failed write it asks
+// `askRetry` with the path, a blank line and "Can't write file. Local copy of this message was not
+// saved.", and the failure; the user may retry as often as they like or give up. An answer that
+// throws gives up. Never throws.
 void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QString& from, const QString& to,
-                   const QString& computer, const QDateTime& sent, const QString& message);
+                   const QString& computer, const QDateTime& sent, const QString& message, const AskRetry& askRetry);
 
 } // namespace pellora::archive

@@ -2,22 +2,19 @@
 
 #include "platform/mailslot/MailslotPath.h"
 #include "platform/mailslot/Mailslots.h"
-#include "platform/runtime/Services.h"
 #include "sending/Packet.h"
 
 namespace pellora::sending {
 
-DeliveryResult Deliver(const QString& from, const QString& to, const QString& computer, const QString& message) {
+DeliveryOutcome Deliver(const QString& from, const QString& to, const QString& computer, const QString& message) {
     const QString path = MailslotPath(computer);
     // A computer text that cannot name a computer is refused here, on every platform, before
     // the path reaches the system.
     std::unique_ptr<platform::MailslotFile> mailslot;
     if (platform::IsUsableComputerName(computer))
         mailslot = platform::mailslots().Open(path);
-    if (!mailslot) {
-        platform::MsgBox(path + QStringLiteral("\r\n\r\nCan't open mailslot."), platform::MsgBoxStyle::Critical);
-        return DeliveryResult::NotDelivered;
-    }
+    if (!mailslot)
+        return {DeliveryResult::NotDelivered, path + QStringLiteral("\r\n\r\nCan't open mailslot.")};
     // The mailslot is closed (destroyed) on every way out, an error of the conversion included.
     const QByteArray packet = BuildMessengerPacket(from, to, message);
     QString reason;
@@ -27,10 +24,9 @@ DeliveryResult Deliver(const QString& from, const QString& to, const QString& co
         QString text = path + QStringLiteral("\r\n\r\nCan't write to mailslot.");
         if (!reason.isEmpty())
             text += QStringLiteral("\r\n") + reason;
-        platform::MsgBox(text, platform::MsgBoxStyle::Critical);
-        return DeliveryResult::NotDelivered;
+        return {DeliveryResult::NotDelivered, text};
     }
-    return DeliveryResult::Delivered;
+    return {DeliveryResult::Delivered, QString()};
 }
 
 } // namespace pellora::sending

@@ -31,15 +31,20 @@ void SendOperation::SendCurrentMessage() {
         return;
     }
     state::RecordNames(histories_, texts.From, texts.To, texts.Computer);
-    if (Deliver(texts.From, texts.To, texts.Computer, texts.Message) != DeliveryResult::Delivered)
+    const DeliveryOutcome delivery = Deliver(texts.From, texts.To, texts.Computer, texts.Message);
+    if (delivery.result != DeliveryResult::Delivered) {
+        window_.ShowError(delivery.errorText);
         return;
+    }
     SaveLocalCopy(texts.From, texts.To, texts.Computer, platform::clock().Now(), texts.Message);
     window_.RequestClose();
 }
 
 void SendOperation::SaveLocalCopy(const QString& from, const QString& to, const QString& computer,
                                   const QDateTime& sent, const QString& message) {
-    archive::SaveLocalCopy(values_.DataPath, values_.UseTempFilePrefix, from, to, computer, sent, message);
+    archive::SaveLocalCopy(
+        values_.DataPath, values_.UseTempFilePrefix, from, to, computer, sent, message,
+        [this](const QString& text, const Error& failure) { return window_.AskRetry(text, failure); });
 }
 
 } // namespace pellora::sending

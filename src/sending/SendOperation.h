@@ -4,6 +4,7 @@
 //   Run: input off -> SendCurrentMessage -> input on
 //   SendCurrentMessage: check -> record the names -> deliver -> save the local copy -> ask for the close
 
+#include "platform/runtime/Error.h"
 #include "state/AppValues.h"
 #include "state/FieldHistories.h"
 
@@ -33,6 +34,9 @@ public:
     virtual MessageTexts ReadTexts() const = 0;
     // An error message box (error icon, one OK button) with the application's title.
     virtual void ShowError(const QString& text) = 0;
+    // An error message box with Retry and Cancel (error icon) and the application's title, the
+    // failure's description beneath the text. True when the user chose Retry.
+    virtual bool AskRetry(const QString& text, const Error& failure) = 0;
     // Asks for the window to be closed; the close takes effect once the running handler returns.
     virtual void RequestClose() = 0;
 };
@@ -47,10 +51,12 @@ public:
     void Run();
 
     // Checks that all four texts are filled, records the three names, delivers the message, saves
-    // its local copy and asks for the window to close. Stops after the check or a failed delivery.
+    // its local copy and asks for the window to close. Stops after the check or a failed delivery;
+    // either is told through the window's ShowError.
     void SendCurrentMessage();
 
-    // Writes the local copy of a delivered message into the data folder.
+    // Writes the local copy of a delivered message into the data folder; a failed write is put
+    // before the user through the window's AskRetry.
     void SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
                        const QString& message);
 

@@ -623,7 +623,16 @@ sending::MessageTexts frmMain::ReadTexts() const {
     return {txtFrom->text(), txtTo->text(), txtComputer->text(), txtMessage->Text()};
 }
 
-void frmMain::ShowError(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
+void frmMain::ShowError(const QString& text) { ErrorBox(text); }
+
+void frmMain::ErrorBox(const QString& text) { platform::MsgBox(text, platform::MsgBoxStyle::Critical); }
+
+bool frmMain::AskRetry(const QString& text, const Error& failure) {
+    bool logged = false;
+    const int style = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
+    return platform::errorPrompt().ShowError(failure, style, platform::ErrorPrompt::kReserved, text, logged) ==
+           platform::MsgBoxResult::Retry;
+}
 
 void frmMain::RequestClose() {
     closeRequested_ = true;
@@ -636,7 +645,8 @@ void frmMain::RequestClose() {
 void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
 void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
 void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
-void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath); }
+// The desktop's answer may come after the window has gone: the box needs nothing of it.
+void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath, &frmMain::ErrorBox); }
 
 void frmMain::cmdSettings_Click() {
     auto dialog = std::make_unique<frmSettings>(values_);

@@ -162,7 +162,10 @@ private:
     // What the send operation reads from and asks of the window.
     sending::MessageTexts ReadTexts() const override;
     void ShowError(const QString& text) override;
+    bool AskRetry(const QString& text, const Error& failure) override;
     void RequestClose() override;
+    // An error message box (error icon, one OK button) with the application's title.
+    static void ErrorBox(const QString& text);
 
     void CreateControls();
     // Names and descriptions for screen readers; the fields' labels become their buddies.

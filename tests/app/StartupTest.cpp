@@ -192,13 +192,14 @@ private slots:
         test::TestHome home;
         const QString folder = home.dataHome() + QStringLiteral("/Orvane/Pellora with 'quotes' & $(spaces)");
         QVERIFY(QDir().mkpath(folder));
-        modMain::Values.DataPath = folder;
+        AppValues values{folder, false};
+        frmMain form(values);
         const QString record = home.path() + QStringLiteral("/launched.txt");
         const QString launcher =
             WriteLauncher(home, "printf '%s' \"$1\" > \"" + record.toLocal8Bit() + "\"\n[ -d \"$1\" ]\n");
         platform::services().shell = std::make_shared<platform::XdgShell>(launcher, 5000);
 
-        modMain::cmdOpenDataPath_Click(nullptr);
+        form.cmdOpenDataPath->click();
         QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(test::ReadFile(record)), folder, 10000);
         QTest::qWait(500); // the launcher's status has come in by now
         QVERIFY(fakes_.boxes->shown.isEmpty());
@@ -206,7 +207,7 @@ private slots:
         // The folder is removed from outside: the same path in the message, the program goes on.
         QVERIFY(QDir(folder).removeRecursively());
         QFile::remove(record);
-        modMain::cmdOpenDataPath_Click(nullptr);
+        form.cmdOpenDataPath->click();
         QTRY_COMPARE_WITH_TIMEOUT(fakes_.boxes->shown.size(), 1, 10000);
         QCOMPARE(fakes_.boxes->shown.first().text, folder + QStringLiteral("\r\n\r\nCan't open data folder."));
         QCOMPARE(fakes_.boxes->shown.first().style, 16);
@@ -237,7 +238,8 @@ private slots:
         QFETCH(bool, fails);
         QFETCH(int, watchMilliseconds);
         test::TestHome home;
-        modMain::Values.DataPath = home.path();
+        AppValues values{home.path(), false};
+        frmMain form(values);
         if (launcher.startsWith(QLatin1String("script:"))) {
             launcher = WriteLauncher(home, launcher.mid(7).toLocal8Bit() + '\n');
         } else if (launcher == QLatin1String("missing")) {
@@ -250,7 +252,7 @@ private slots:
 
         QElapsedTimer click;
         click.start();
-        modMain::cmdOpenDataPath_Click(nullptr);
+        form.cmdOpenDataPath->click();
         QVERIFY2(click.elapsed() < 750, qPrintable(QStringLiteral("the click took %1 ms").arg(click.elapsed())));
 
         if (fails) {

@@ -1,6 +1,5 @@
 #include "archive/LocalCopy.h"
 #include "platform/components/Components.h"
-#include "platform/runtime/App.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/SystemServices.h"
 #include "support/TestSupport.h"
@@ -107,6 +106,8 @@ class LocalCopyTest : public QObject {
 private slots:
     void init() {
         fakes_ = test::InstallFakes();
+        asked_.clear();
+        answers_.clear();
         QVERIFY(data_.isValid());
         for (const QString& name : Listing(data_.path()))
             QFile::remove(data_.filePath(name));
@@ -204,7 +205,7 @@ private slots:
 #endif
         LocaleVariables environment(QStringLiteral("LC_ALL=de_DE.UTF-8"));
         QVERIFY2(environment.installed(), qPrintable(environment.missing()));
-        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"));
+        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"), Ask());
         QCOMPARE(
             ReadFile(data_.filePath(QStringLiteral("Message 2016-02-24 10-01-05.TXT"))),
             QByteArray("From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     24.02.2016 10:01:05\r\n\r\nHi"));
@@ -276,17 +277,17 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, expected);
 
-        archive::SaveLocalCopy(data_.path(), false, from, to, computer, kSent, message);
+        archive::SaveLocalCopy(data_.path(), false, from, to, computer, kSent, message, Ask());
         QCOMPARE(Listing(data_.path()), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
         QCOMPARE(ReadFile(data_.filePath(QStringLiteral("Message 2016-02-24 10-01-05.TXT"))),
                  expected.arg(archive::DateText(kSent)).toUtf8());
-        QVERIFY(fakes_.boxes->shown.isEmpty());
+        QVERIFY(asked_.isEmpty());
     }
 
     // Two copies in the same second: the second must not destroy the first.
     void sameSecondKeepsBoth() {
-        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("first"));
-        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("second"));
+        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("first"), Ask());
+        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("second"), Ask());
         QCOMPARE(Listing(data_.path()), (QStringList{QStringLiteral("Message 2016-02-24 10-01-05 (2).TXT"),
                                                      QStringLiteral("Message 2016-02-24 10-01-05.TXT")}));
         QVERIFY(ReadFile(data_.filePath(QStringLiteral("Message 2016-02-24 10-01-05.TXT"))).endsWith("first"));
@@ -295,29 +296,28 @@ private slots:
 
     void retryAndCancel_data() {
         QTest::addColumn<int>("failures");
-        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QList<bool>>("answers"); // true: Retry
         QTest::addColumn<int>("prompts");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("fails, Retry succeeds") << 1 << QList<int>{4} << 1 << true;
-        QTest::newRow("earlier failures do not count against a later success") << 3 << QList<int>{4, 4, 4} << 3 << true;
-        QTest::newRow("Cancel gives up") << 1 << QList<int>{2} << 1 << false;
-        QTest::newRow("Retry, then Cancel") << 2 << QList<int>{4, 2} << 2 << false;
-        QTest::newRow("any answer but Retry gives up") << 1 << QList<int>{1} << 1 << false;
+        QTest::newRow("fails, Retry succeeds") << 1 << QList<bool>{true} << 1 << true;
+        QTest::newRow("earlier failures do not count against a later success")
+            << 3 << QList<bool>{true, true, true} << 3 << true;
+        QTest::newRow("Cancel gives up") << 1 << QList<bool>{false} << 1 << false;
+        QTest::newRow("Retry, then Cancel") << 2 << QList<bool>{true, false} << 2 << false;
     }
 
     void retryAndCancel() {
         QFETCH(int, failures);
-        QFETCH(QList<int>, answers);
+        QFETCH(QList<bool>, answers);
         QFETCH(int, prompts);
         QFETCH(bool, saved);
 
         auto writer = std::make_shared<FlakyWriter>();
         writer->failures = failures;
         platform::services().textFileWriter = writer;
-        for (int answer : answers)
-            fakes_.boxes->answers.push_back(answer);
+        answers_ = answers;
 
-        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"));
+        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"), Ask());
 
         QCOMPARE(writer->paths.size(), prompts + (saved ? 1 : 0));
         const QString path = writer->paths.first();
@@ -326,13 +326,12 @@ private slots:
         for (const QList<int>& options : writer->options)
             QCOMPARE(options, (QList<int>{-1, 2, 2, 1}));
 
-        QCOMPARE(fakes_.boxes->shown.size(), prompts);
-        for (const test::ShownMessage& shown : fakes_.boxes->shown) {
+        QCOMPARE(asked_.size(), prompts);
+        for (const Question& shown : asked_) {
             QCOMPARE(shown.text, path + QStringLiteral("\r\n\r\n") + kPromptSentence);
-            QCOMPARE(shown.style, 21);
-            QCOMPARE(shown.title, App().Title);
             QCOMPARE(shown.detail, QStringLiteral("No space left on device"));
         }
+        QVERIFY(fakes_.boxes->shown.isEmpty()); // the window asks the user
         QCOMPARE(Listing(data_.path()),
                  saved ? QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")} : QStringList{});
     }
@@ -342,12 +341,12 @@ private slots:
         QFile plain(data_.filePath(QStringLiteral("plain")));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
-        fakes_.boxes->answers = {4, 2};
+        answers_ = {true, false};
 
-        archive::SaveLocalCopy(plain.fileName(), true, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"));
+        archive::SaveLocalCopy(plain.fileName(), true, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"), Ask());
 
-        QCOMPARE(fakes_.boxes->shown.size(), 2);
-        const test::ShownMessage& shown = fakes_.boxes->shown.first();
+        QCOMPARE(asked_.size(), 2);
+        const Question& shown = asked_.first();
         QVERIFY(shown.text.startsWith(plain.fileName()));
         QVERIFY(shown.text.endsWith(QStringLiteral("~$Message 2016-02-24 10-01-05.TXT\r\n\r\n") + kPromptSentence));
         QVERIFY(!shown.detail.isEmpty());
@@ -359,16 +358,31 @@ private slots:
         writer->failures = 1;
         writer->throwForeign = true;
         platform::services().textFileWriter = writer;
-        fakes_.boxes->answers = {2};
+        answers_ = {false};
 
-        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"));
-        QCOMPARE(fakes_.boxes->shown.size(), 1);
-        QCOMPARE(fakes_.boxes->shown.first().style, 21);
+        archive::SaveLocalCopy(data_.path(), false, "Ann", "Bob", "PC7", kSent, QStringLiteral("Hi"), Ask());
+        QCOMPARE(asked_.size(), 1);
+        QVERIFY(asked_.first().text.endsWith(kPromptSentence));
     }
 
 private:
+    // What SaveLocalCopy asked: the text and the failure's description.
+    struct Question {
+        QString text;
+        QString detail;
+    };
+    // The question's answers, in turn (true: Retry); once they run out, Cancel.
+    archive::AskRetry Ask() {
+        return [this](const QString& text, const Error& failure) {
+            asked_.append({text, failure.description()});
+            return !answers_.isEmpty() && answers_.takeFirst();
+        };
+    }
+
     test::Fakes fakes_;
     QTemporaryDir data_;
+    QList<Question> asked_;
+    QList<bool> answers_;
 };
 
 PELLORA_TEST_MAIN(LocalCopyTest)

@@ -1,4 +1,4 @@
-// Deliver against the fake mailslot network: what the user is told, what leaves.
+// Deliver against the fake mailslot network: what the user is to be told, what leaves.
 #include "sending/Delivery.h"
 #include "platform/support/Support.h"
 #include "sending/Packet.h"
@@ -31,8 +31,10 @@ private slots:
 
     void delivers() {
         auto fakes = test::InstallFakes();
-        QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),
-                 DeliveryResult::Delivered);
+        const DeliveryOutcome outcome =
+            Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
+        QCOMPARE(outcome.result, DeliveryResult::Delivered);
+        QVERIFY(outcome.errorText.isEmpty());
         QCOMPARE(fakes.mailslots->opened, QStringList{QStringLiteral("\\\\PC7\\mailslot\\messngr")});
         QCOMPARE(fakes.mailslots->delivered.size(), 1);
         QCOMPARE(fakes.mailslots->delivered.first(), QByteArray("Ann\0Bob\0Hi\0", 11));
@@ -44,7 +46,7 @@ private slots:
 
     // A usable computer text goes into the path exactly as typed; one that could name something
     // else than a computer (a share, a WebDAV address, a device) never reaches the mailslot
-    // open: the user sees the path as typed and "Can't open mailslot.", the same on every
+    // open: the user is told the path as typed and "Can't open mailslot.", the same on every
     // platform.
     void computerTextGoesIntoThePathAsTyped_data() {
         QTest::addColumn<QString>("computer");
@@ -75,17 +77,17 @@ private slots:
         auto fakes = test::InstallFakes();
         const QString path = QStringLiteral("\\\\") + computer + QStringLiteral("\\mailslot\\messngr");
         QCOMPARE(MailslotPath(computer), path);
-        QCOMPARE(Deliver(QStringLiteral("A"), QStringLiteral("B"), computer, QStringLiteral("m")),
-                 usable ? DeliveryResult::Delivered : DeliveryResult::NotDelivered);
+        const DeliveryOutcome outcome =
+            Deliver(QStringLiteral("A"), QStringLiteral("B"), computer, QStringLiteral("m"));
+        QCOMPARE(outcome.result, usable ? DeliveryResult::Delivered : DeliveryResult::NotDelivered);
         QVERIFY(!g_converted.contains(computer));
+        QVERIFY(fakes.boxes->shown.isEmpty()); // the window tells the user
         if (usable) {
             QCOMPARE(fakes.mailslots->opened, QStringList{path});
-            QVERIFY(fakes.boxes->shown.isEmpty());
+            QVERIFY(outcome.errorText.isEmpty());
         } else {
             QCOMPARE(fakes.mailslots->opened, QStringList());
-            QCOMPARE(fakes.boxes->shown.size(), 1);
-            QCOMPARE(fakes.boxes->shown.first().text, path + QStringLiteral("\r\n\r\nCan't open mailslot."));
-            QCOMPARE(fakes.boxes->shown.first().style, 16);
+            QCOMPARE(outcome.errorText, path + QStringLiteral("\r\n\r\nCan't open mailslot."));
             QVERIFY(g_converted.isEmpty());
         }
     }
@@ -93,12 +95,10 @@ private slots:
     void openFails() {
         auto fakes = test::InstallFakes();
         fakes.mailslots->failOpen = true;
-        QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),
-                 DeliveryResult::NotDelivered);
-        QCOMPARE(fakes.boxes->shown.size(), 1);
-        QCOMPARE(fakes.boxes->shown.first().text,
-                 QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
-        QCOMPARE(fakes.boxes->shown.first().style, 16);
+        const DeliveryOutcome outcome =
+            Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
+        QCOMPARE(outcome.result, DeliveryResult::NotDelivered);
+        QCOMPARE(outcome.errorText, QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
         QVERIFY(fakes.mailslots->delivered.isEmpty());
         QCOMPARE(fakes.mailslots->openFiles, 0);
         QVERIFY2(g_converted.isEmpty(), "nothing is converted when the open fails");
@@ -108,24 +108,21 @@ private slots:
         auto fakes = test::InstallFakes();
         fakes.mailslots->failWrite = true;
         fakes.mailslots->writeFailureReason = QStringLiteral("The message has 425 bytes; at most 424 fit.");
-        QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),
-                 DeliveryResult::NotDelivered);
-        QCOMPARE(fakes.boxes->shown.size(), 1);
-        QCOMPARE(fakes.boxes->shown.first().text,
-                 QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot.\r\n"
-                                "The message has 425 bytes; at most 424 fit."));
-        QCOMPARE(fakes.boxes->shown.first().style, 16);
+        const DeliveryOutcome outcome =
+            Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
+        QCOMPARE(outcome.result, DeliveryResult::NotDelivered);
+        QCOMPARE(outcome.errorText, QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot.\r\n"
+                                                   "The message has 425 bytes; at most 424 fit."));
         QCOMPARE(fakes.mailslots->openFiles, 0);
     }
 
     void writeFailsWithoutReason() {
         auto fakes = test::InstallFakes();
         fakes.mailslots->failWrite = true;
-        QCOMPARE(Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")),
-                 DeliveryResult::NotDelivered);
-        QCOMPARE(fakes.boxes->shown.size(), 1);
-        QCOMPARE(fakes.boxes->shown.first().text,
-                 QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot."));
+        const DeliveryOutcome outcome =
+            Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
+        QCOMPARE(outcome.result, DeliveryResult::NotDelivered);
+        QCOMPARE(outcome.errorText, QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot."));
         QCOMPARE(fakes.mailslots->openFiles, 0);
     }
 };

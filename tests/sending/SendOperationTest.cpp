@@ -29,6 +29,10 @@ public:
         return texts;
     }
     void ShowError(const QString& text) override { calls << QStringLiteral("error: ") + text; }
+    bool AskRetry(const QString& text, const Error& failure) override {
+        calls << QStringLiteral("retry? ") + text + QStringLiteral(" / ") + failure.description();
+        return false;
+    }
     void RequestClose() override { calls << QStringLiteral("close"); }
 
     MessageTexts texts{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi")};
@@ -113,8 +117,10 @@ private slots:
         s.fakes.mailslots->failOpen = true;
         s.operation.Run();
         QCOMPARE(s.window.calls,
-                 (QStringList{QStringLiteral("disable"), QStringLiteral("read"), QStringLiteral("enable")}));
-        QCOMPARE(s.fakes.boxes->shown.size(), 1); // the delivery's own "Can't open mailslot."
+                 (QStringList{QStringLiteral("disable"), QStringLiteral("read"),
+                              QStringLiteral("error: \\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."),
+                              QStringLiteral("enable")}));
+        QVERIFY(s.fakes.boxes->shown.isEmpty()); // told through the window
         QCOMPARE(s.from->Entries(), QStringList{QStringLiteral("Ann")});
         QCOMPARE(s.to->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(s.computer->Entries(), QStringList{QStringLiteral("PC7")});

@@ -126,6 +126,7 @@ private slots:
         QCOMPARE(w.fakes.boxes->shown.size(), 1);
         QCOMPARE(w.fakes.boxes->shown.first().text,
                  QStringLiteral("\\\\PC 7\\x\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
+        QCOMPARE(w.fakes.boxes->shown.first().style, 16);
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC 7\\x")});
         QVERIFY(w.dataFiles().isEmpty());
         QTest::qWait(20);
@@ -151,6 +152,7 @@ private slots:
         QCOMPARE(w.fakes.boxes->shown.first().text,
                  QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot.\r\n"
                                 "The message has 500 bytes; at most 424 fit."));
+        QCOMPARE(w.fakes.boxes->shown.first().style, 16);
         QCOMPARE(w.fakes.mailslots->openFiles, 0);
         QVERIFY(w.dataFiles().isEmpty());
         QTest::qWait(20);
@@ -165,6 +167,7 @@ private slots:
         QTest::newRow("retry succeeds") << 1 << QList<int>{4} << true;
         QTest::newRow("retry twice") << 2 << QList<int>{4, 4} << true;
         QTest::newRow("cancel") << 1 << QList<int>{2} << false;
+        QTest::newRow("any answer but Retry gives up") << 1 << QList<int>{1} << false;
     }
     void localCopyRetriedOrGivenUp() {
         QFETCH(int, failures);
@@ -182,6 +185,7 @@ private slots:
             QCOMPARE(shown.text, w.copyPath() + QStringLiteral("\r\n\r\nCan't write file. Local copy of this message "
                                                                "was not saved."));
             QCOMPARE(shown.style, 21);
+            QCOMPARE(shown.title, QStringLiteral("Kestrine - Pellora"));
             QCOMPARE(shown.detail, QStringLiteral("Disk full"));
         }
         QCOMPARE(w.dataFiles().size(), saved ? 1 : 0);

@@ -152,7 +152,7 @@ void HistoryList::Open(const QString& fileName, const QString& /*reserved1*/, co
         fileName == u"..")
         throw Error(ErrorNumber::BadFileName, QStringLiteral("Bad history file name \"%1\".").arg(fileName));
     const QString folder = ksGetSpecialFolder(SpecialFolder::AppData);
-    path_ = QDir::cleanPath(folder + u'/' + app.CompanyName + u'/' + app.InternalName + u'/' + fileName);
+    path_ = QDir::cleanPath(folder + u'/' + app.DataFolderName() + u'/' + fileName);
     entries_.clear();
 }
 

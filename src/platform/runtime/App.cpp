@@ -2,9 +2,6 @@
 
 #include "PelloraVersion.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-
 namespace pellora {
 
 QString AppObject::VersionText() const {
@@ -14,6 +11,8 @@ QString AppObject::VersionText() const {
         .arg(Revision, 4, 10, QLatin1Char('0'));
 }
 
+QString AppObject::DataFolderName() const { return CompanyName + u'/' + InternalName; }
+
 const AppObject& App() {
     static AppObject app;
     if (app.Title.isEmpty()) {
@@ -22,15 +21,8 @@ const AppObject& App() {
         app.Minor = PELLORA_VERSION_MINOR;
         app.Revision = PELLORA_VERSION_REVISION;
         app.FileDescription = QStringLiteral(PELLORA_DESCRIPTION);
-        app.Comments = QStringLiteral(PELLORA_DESCRIPTION);
-        app.ProductName = QStringLiteral(PELLORA_PRODUCT);
         app.CompanyName = QStringLiteral(PELLORA_COMPANY);
         app.InternalName = QStringLiteral(PELLORA_INTERNAL_NAME);
-        app.EXEName = QStringLiteral(PELLORA_EXE_NAME);
-    }
-    if (app.Path.isEmpty() && QCoreApplication::instance() != nullptr) {
-        const QFileInfo exe(QCoreApplication::applicationFilePath());
-        app.Path = exe.absolutePath();
     }
     return app;
 }

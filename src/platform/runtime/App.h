@@ -7,24 +7,22 @@ namespace pellora {
 // The application object: who the program is. It is handed to the components that keep
 // data on the program's behalf (histories, settings, the about box) as the owner of that data.
 struct AppObject {
-    QString Title;   // "Kestrine - Pellora"
-    QString EXEName; // executable name without extension
-    QString Path;    // folder of the executable
+    QString Title; // "Kestrine - Pellora"
     int Major = 0;
     int Minor = 0;
     int Revision = 0;
     QString FileDescription; // "Kestrine - Pellora 1.02"
-    QString Comments;
-    QString ProductName;  // "Kestrine"
-    QString CompanyName;  // "Orvane"
-    QString InternalName; // "Pellora"
+    QString CompanyName;     // "Orvane"
+    QString InternalName;    // "Pellora"
 
     // "1.02.0014": major, two-digit minor, four-digit revision.
     QString VersionText() const;
+    // "Orvane/Pellora": the folder, within the user's application-data folder, of the program's
+    // data (histories, local copies).
+    QString DataFolderName() const;
 };
 
-// The program's one application object; Path and EXEName are filled in once a
-// QCoreApplication exists.
+// The program's one application object.
 const AppObject& App();
 
 } // namespace pellora
