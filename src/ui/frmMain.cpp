@@ -38,28 +38,10 @@ const QString kIcon = QStringLiteral("A_MAIN");
 const QString kDedication = QStringLiteral("To Lia");
 const char* const kTag = "Tag";
 
-// Virtual-key codes.
+// The virtual-key codes the handlers compare.
 namespace Key {
-constexpr int Backspace = 8;
-constexpr int Tab = 9;
 constexpr int Enter = 13;
-constexpr int Shift = 16;
-constexpr int Control = 17;
-constexpr int Alt = 18;
-constexpr int Pause = 19;
-constexpr int CapsLock = 20;
 constexpr int Escape = 27;
-constexpr int Space = 32;
-constexpr int PageUp = 33;
-constexpr int PageDown = 34;
-constexpr int End = 35;
-constexpr int Home = 36;
-constexpr int Left = 37;
-constexpr int Up = 38;
-constexpr int Right = 39;
-constexpr int Down = 40;
-constexpr int Insert = 45;
-constexpr int Delete = 46;
 constexpr int A = 65;
 constexpr int F1 = 112;
 constexpr int F5 = 116;
@@ -73,8 +55,30 @@ constexpr int Ctrl = 2;
 constexpr int Alt = 4;
 } // namespace Mask
 
-// The option's number as the enum; a number out of range is none of them.
-SendHotkey AsSendHotkey(int option) { return static_cast<SendHotkey>(option); }
+// The send hotkey options, by number: which key sends the message, and the caption of
+// cmdSendHotkeyOption. The option is held, read and stored as its number (decimal text in the
+// Tag of cmdSendHotkeyOption, a 32-bit integer in the settings). The window presses Send for
+// the function keys; Ctrl+Enter is the message field's own, and Enter presses the default button.
+struct SendHotkey {
+    const char* caption;
+    int key;
+    int mask;
+};
+constexpr std::array kSendHotkeys{SendHotkey{"Ctrl+Enter", Key::Enter, Mask::Ctrl},
+                                  SendHotkey{"Enter", Key::Enter, Mask::None}, SendHotkey{"F5", Key::F5, Mask::None},
+                                  SendHotkey{"F12", Key::F12, Mask::None}};
+constexpr int kSendHotkeyCount = int(kSendHotkeys.size());
+
+// The hotkey of option `option`; an option out of range has none.
+const SendHotkey* SendHotkeyOf(int option) {
+    return option >= 0 && option < kSendHotkeyCount ? &kSendHotkeys[std::size_t(option)] : nullptr;
+}
+
+// Whether the key `code` with the modifiers `mask` is the chosen option's hotkey.
+bool IsSendHotkey(int option, int code, int mask) {
+    const SendHotkey* hotkey = SendHotkeyOf(option);
+    return hotkey != nullptr && hotkey->key == code && hotkey->mask == mask;
+}
 
 QRect FromTwips(int left, int top, int width, int height) {
     return QRect(ui::Twips(left), ui::Twips(top), ui::Twips(width), ui::Twips(height));
@@ -434,34 +438,13 @@ int frmMain::VirtualKey(const QKeyEvent& event) {
     const int key = event.key();
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return 'A' + (key - Qt::Key_A);
-    if (key >= Qt::Key_0 && key <= Qt::Key_9)
-        return '0' + (key - Qt::Key_0);
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return Key::F1 + (key - Qt::Key_F1);
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter: return Key::Enter;
     case Qt::Key_Escape: return Key::Escape;
-    case Qt::Key_Backspace: return Key::Backspace;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return Key::Tab;
-    case Qt::Key_Shift: return Key::Shift;
-    case Qt::Key_Control: return Key::Control;
-    case Qt::Key_Alt: return Key::Alt;
-    case Qt::Key_Pause: return Key::Pause;
-    case Qt::Key_CapsLock: return Key::CapsLock;
-    case Qt::Key_Space: return Key::Space;
-    case Qt::Key_PageUp: return Key::PageUp;
-    case Qt::Key_PageDown: return Key::PageDown;
-    case Qt::Key_End: return Key::End;
-    case Qt::Key_Home: return Key::Home;
-    case Qt::Key_Left: return Key::Left;
-    case Qt::Key_Up: return Key::Up;
-    case Qt::Key_Right: return Key::Right;
-    case Qt::Key_Down: return Key::Down;
-    case Qt::Key_Insert: return Key::Insert;
-    case Qt::Key_Delete: return Key::Delete;
-    default: return 0;
+    default: return 0; // a key no handler looks at
     }
 }
 
@@ -658,21 +641,16 @@ void frmMain::cmdSettings_Click() {
 // Send hotkey option
 
 QString frmMain::SendHotkeyName(int option) {
-    switch (AsSendHotkey(option)) {
-    case SendHotkey::CtrlEnter: return QStringLiteral("Ctrl+Enter");
-    case SendHotkey::Enter: return QStringLiteral("Enter");
-    case SendHotkey::F5: return QStringLiteral("F5");
-    case SendHotkey::F12: return QStringLiteral("F12");
-    }
-    return QStringLiteral("?");
+    const SendHotkey* hotkey = SendHotkeyOf(option);
+    return hotkey != nullptr ? QString::fromLatin1(hotkey->caption) : QStringLiteral("?");
 }
 
 void frmMain::SetSendHotkeyOption(int option) {
-    if (option < 0 || option >= SendHotkeyCount)
-        option = static_cast<int>(SendHotkey::CtrlEnter);
+    if (SendHotkeyOf(option) == nullptr)
+        option = 0;
     cmdSendHotkeyOption->setProperty(kTag, QString::number(option));
     cmdSendHotkeyOption->setText(SendHotkeyName(option));
-    cmdSend->setDefault(AsSendHotkey(option) == SendHotkey::Enter);
+    cmdSend->setDefault(IsSendHotkey(option, Key::Enter, Mask::None));
 }
 
 int frmMain::GetSendHotkeyOption() {
@@ -689,16 +667,12 @@ int frmMain::GetSendHotkeyOption() {
 }
 
 void frmMain::cmdSendHotkeyOption_Click() {
-    int option = GetSendHotkeyOption() + 1;
-    if (option >= SendHotkeyCount)
-        option = static_cast<int>(SendHotkey::CtrlEnter);
-    SetSendHotkeyOption(option);
+    const int option = GetSendHotkeyOption() + 1;
+    SetSendHotkeyOption(option < kSendHotkeyCount ? option : 0);
 }
 
 void frmMain::HandleSendHotkey(int KeyCode, int Shift) {
-    const SendHotkey hotkey = AsSendHotkey(GetSendHotkeyOption());
-    if ((hotkey == SendHotkey::F5 && KeyCode == Key::F5 && Shift == Mask::None) ||
-        (hotkey == SendHotkey::F12 && KeyCode == Key::F12 && Shift == Mask::None))
+    if (KeyCode != Key::Enter && IsSendHotkey(GetSendHotkeyOption(), KeyCode, Shift))
         platform::formHelper().PressButton(cmdSend);
 }
 
@@ -708,7 +682,7 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         SuppressKeyPress = true;
         return;
     }
-    if (AsSendHotkey(GetSendHotkeyOption()) == SendHotkey::CtrlEnter && KeyCode == Key::Enter && Shift == Mask::Ctrl) {
+    if (KeyCode == Key::Enter && Shift == Mask::Ctrl && IsSendHotkey(GetSendHotkeyOption(), KeyCode, Shift)) {
         // The line break this key would type is never inserted.
         messageKeyUsed_ = true;
         // A Ctrl+Enter queued behind one that waits below: that one sends, this one is dropped.

@@ -27,11 +27,6 @@ class HistoryList;
 
 class frmMain;
 
-// The send hotkey option: which key sends the message. Held, read and stored as its number
-// (decimal text in the Tag of cmdSendHotkeyOption, a 32-bit integer in the settings).
-enum class SendHotkey : int { CtrlEnter = 0, Enter = 1, F5 = 2, F12 = 3 };
-inline constexpr int SendHotkeyCount = 4;
-
 // The window's mouse pointer, by the runtime's numbers.
 namespace MousePointer {
 inline constexpr int Default = 0;
