@@ -205,7 +205,7 @@ private slots:
             QVERIFY(w.fakes.mailslots->delivered.isEmpty());
             QCOMPARE(w.fakes.mailslots->openFiles, 0);
             QVERIFY(w.dataFiles().isEmpty());
-            QTest::qWait(20);
+            w.settle();
             QVERIFY(w.form->isVisible());
             QCOMPARE(w.form->txtFrom->text(), values[0]);
             QCOMPARE(w.form->txtTo->text(), values[1]);

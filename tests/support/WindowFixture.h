@@ -64,6 +64,15 @@ struct Window {
         QTest::keyClick(control, key, modifiers);
     }
 
+    // Handles every event posted so far (a close the window has queued among them): what has not
+    // happened by then was not asked for.
+    void settle() {
+        bool reached = false;
+        QMetaObject::invokeMethod(
+            form.get(), [&reached] { reached = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(reached);
+    }
+
     // Lets the queued close of a finished send happen.
     bool closesSoon() {
         QElapsedTimer timer;

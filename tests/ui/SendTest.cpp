@@ -105,7 +105,7 @@ private slots:
             QVERIFY(control->isEnabled());
         QCOMPARE(w.form->txtFrom->text(), values[0]);
         QCOMPARE(w.form->txtMessage->Text(), values[3]);
-        QTest::qWait(20);
+        w.settle();
         QVERIFY(w.form->isVisible());
     }
 
@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(w.fakes.boxes->shown.first().style, 16);
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC 7\\x")});
         QVERIFY(w.dataFiles().isEmpty());
-        QTest::qWait(20);
+        w.settle();
         QVERIFY(w.form->isVisible());
         QCOMPARE(w.form->txtComputer->text(), QStringLiteral("PC 7\\x"));
         QCOMPARE(w.form->txtMessage->Text(), QStringLiteral("Hi"));
@@ -155,7 +155,7 @@ private slots:
         QCOMPARE(w.fakes.boxes->shown.first().style, 16);
         QCOMPARE(w.fakes.mailslots->openFiles, 0);
         QVERIFY(w.dataFiles().isEmpty());
-        QTest::qWait(20);
+        w.settle();
         QVERIFY(w.form->isVisible());
         QCOMPARE(w.form->txtMessage->Text(), QStringLiteral("Hi"));
     }
