@@ -55,8 +55,8 @@ void SaveLocalCopy(const QString& dataPath, bool useTempFilePrefix, const QStrin
     for (;;) {
         Error failure(ErrorNumber::Internal, QString());
         try {
-            using namespace platform::WriteTextOption;
-            platform::textFileWriter().WriteText(path, text, KeepExisting, Utf8, LineEndsAsIs, Durable);
+            using namespace platform;
+            textFileWriter().WriteText(path, text, Existing::Keep, Encoding::Utf8, LineEnds::AsIs, Durability::Durable);
             return;
         } catch (const Error& error) {
             failure = error;

@@ -33,17 +33,18 @@ QStringList Listing(const QString& folder) {
 // The real writer behind a script of failures: the first `failures` attempts throw.
 class FlakyWriter : public platform::TextFileWriter {
 public:
-    QString WriteText(const QString& path, const QString& text, int keepExisting, int encoding, int lineEnds,
-                      int durability) override {
+    QString WriteText(const QString& path, const QString& text, platform::Existing existing,
+                      platform::Encoding encoding, platform::LineEnds lineEnds,
+                      platform::Durability durability) override {
         paths << path;
-        options << QList<int>{keepExisting, encoding, lineEnds, durability};
+        options << QList<int>{int(existing), int(encoding), int(lineEnds), int(durability)};
         if (failures > 0) {
             --failures;
             if (throwForeign)
                 throw std::runtime_error("out of luck");
             throw Error(ErrorNumber::DiskFull, QStringLiteral("No space left on device"));
         }
-        return real->WriteText(path, text, keepExisting, encoding, lineEnds, durability);
+        return real->WriteText(path, text, existing, encoding, lineEnds, durability);
     }
 
     std::shared_ptr<platform::TextFileWriter> real = platform::CreateSystemTextFileWriter();

@@ -12,6 +12,7 @@
 #include <vector>
 
 using namespace pellora;
+using namespace pellora::platform;
 using pellora::test::ReadFile;
 
 namespace {
@@ -68,7 +69,9 @@ private slots:
 
         const QString path = dir_.filePath(QStringLiteral("X.TXT"));
         QFile::remove(path);
-        QCOMPARE(writer_->WriteText(path, text, -1, encoding, lineEnds, 1), path);
+        QCOMPARE(
+            writer_->WriteText(path, text, Existing::Keep, Encoding(encoding), LineEnds(lineEnds), Durability::Durable),
+            path);
         QCOMPARE(ReadFile(path), expected);
         QCOMPARE(Listing(dir_.path()), QStringList{QStringLiteral("X.TXT")});
     }
@@ -95,7 +98,9 @@ private slots:
         QTemporaryDir folder;
         for (int i = 0; i < expected.size(); ++i) {
             const QString text = QStringLiteral("copy %1").arg(i + 1);
-            QCOMPARE(writer_->WriteText(folder.filePath(name), text, -1, 2, 2, 1), folder.filePath(expected.at(i)));
+            QCOMPARE(writer_->WriteText(folder.filePath(name), text, Existing::Keep, Encoding::Utf8, LineEnds::AsIs,
+                                        Durability::Durable),
+                     folder.filePath(expected.at(i)));
         }
         for (int i = 0; i < expected.size(); ++i)
             QCOMPARE(ReadFile(folder.filePath(expected.at(i))), QStringLiteral("copy %1").arg(i + 1).toUtf8());
@@ -105,7 +110,8 @@ private slots:
     void aDirectoryInTheWayIsSkippedWhenKeeping() {
         QTemporaryDir folder;
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("X.TXT")));
-        QCOMPARE(writer_->WriteText(folder.filePath(QStringLiteral("X.TXT")), QStringLiteral("t"), -1, 2, 2, 1),
+        QCOMPARE(writer_->WriteText(folder.filePath(QStringLiteral("X.TXT")), QStringLiteral("t"), Existing::Keep,
+                                    Encoding::Utf8, LineEnds::AsIs, Durability::Durable),
                  folder.filePath(QStringLiteral("X (2).TXT")));
     }
 
@@ -113,7 +119,9 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("X.TXT"));
         WriteBytes(path, "old and longer");
-        QCOMPARE(writer_->WriteText(path, QStringLiteral("new"), 0, 2, 2, 0), path);
+        QCOMPARE(writer_->WriteText(path, QStringLiteral("new"), Existing::Replace, Encoding::Utf8, LineEnds::AsIs,
+                                    Durability::NotFlushed),
+                 path);
         QCOMPARE(ReadFile(path), QByteArray("new"));
         QCOMPARE(Listing(folder.path()), QStringList{QStringLiteral("X.TXT")});
     }
@@ -144,7 +152,8 @@ private slots:
         QString written;
         {
             const test::ScopedUmask mask(umask);
-            written = writer_->WriteText(path, QStringLiteral("new"), keepExisting, 2, 2, 0);
+            written = writer_->WriteText(path, QStringLiteral("new"), Existing(keepExisting), Encoding::Utf8,
+                                         LineEnds::AsIs, Durability::NotFlushed);
         }
         QCOMPARE(test::FileMode(written), mode);
         QCOMPARE(written != path, keepExisting == -1); // a file that exists is kept only when asked
@@ -163,7 +172,8 @@ private slots:
         for (int i = 0; i < kWriters; ++i) {
             threads.emplace_back([&, i] {
                 try {
-                    written[i] = writer_->WriteText(path, QStringLiteral("writer %1").arg(i), -1, 2, 2, 1);
+                    written[i] = writer_->WriteText(path, QStringLiteral("writer %1").arg(i), Existing::Keep,
+                                                    Encoding::Utf8, LineEnds::AsIs, Durability::Durable);
                 } catch (const Error&) {
                 }
             });
@@ -202,7 +212,8 @@ private slots:
         const QString path = relativePath.isEmpty() ? QString() : folder.filePath(relativePath);
         bool thrown = false;
         try {
-            writer_->WriteText(path, QStringLiteral("text"), keepExisting, 2, 2, 1);
+            writer_->WriteText(path, QStringLiteral("text"), Existing(keepExisting), Encoding::Utf8, LineEnds::AsIs,
+                               Durability::Durable);
         } catch (const Error& error) {
             thrown = true;
             QVERIFY(!error.description().isEmpty());

@@ -17,7 +17,8 @@ namespace {
 class FlakyWriter : public platform::TextFileWriter {
 public:
     explicit FlakyWriter(int failures) : failures_(failures) {}
-    QString WriteText(const QString& path, const QString& text, int a, int b, int c, int d) override {
+    QString WriteText(const QString& path, const QString& text, platform::Existing a, platform::Encoding b,
+                      platform::LineEnds c, platform::Durability d) override {
         ++attempts;
         if (failures_ > 0) {
             --failures_;

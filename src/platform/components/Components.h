@@ -19,37 +19,31 @@ struct AppObject;
 
 namespace platform {
 
-// WriteText's fixed arguments by name.
-namespace WriteTextOption {
-constexpr int KeepExisting = -1;
-constexpr int Replace = 0;
-constexpr int LocaleEncoding = 0;
-constexpr int Latin1 = 1;
-constexpr int Utf8 = 2;
-constexpr int LineEndsCrLf = 1;
-constexpr int LineEndsAsIs = 2;
-constexpr int NotFlushed = 0;
-constexpr int Durable = 1;
-} // namespace WriteTextOption
+// WriteText's arguments, by the numbers the component library gives them.
+enum class Existing : int { Keep = -1, Replace = 0 };
+enum class Encoding : int { Locale = 0, Latin1 = 1, Utf8 = 2 };
+enum class LineEnds : int { CrLf = 1, AsIs = 2 };
+enum class Durability : int { NotFlushed = 0, Durable = 1 };
 
 // Writes whole text files.
 //
-// WriteText(path, text, keepExisting, encoding, lineEnds, durability):
-//   keepExisting  -1: never replace a file that exists; the text goes to "name (2).ext",
-//                 "name (3).ext", ... instead.  0: replace it.
-//   encoding       2: UTF-8 without byte-order mark.  1: Latin-1.  0: the locale's encoding.
-//   lineEnds       2: line ends stay as the text holds them.  1: each LF not already preceded
-//                 by CR becomes CR LF.
-//   durability     1: written to a temporary file in the same folder, flushed to disk and then
-//                 renamed into place, so a crash or a full disk never leaves half a file.
-//                 0: the same without the flush.
+// WriteText(path, text, existing, encoding, lineEnds, durability):
+//   existing    Keep (-1): never replace a file that exists; the text goes to "name (2).ext",
+//               "name (3).ext", ... instead.  Replace (0): replace it.
+//   encoding    Utf8 (2): UTF-8 without byte-order mark.  Latin1 (1).  Locale (0): the locale's
+//               encoding.
+//   lineEnds    AsIs (2): line ends stay as the text holds them.  CrLf (1): each LF not already
+//               preceded by CR becomes CR LF.
+//   durability  Durable (1): written to a temporary file in the same folder, flushed to disk and
+//               then renamed into place, so a crash or a full disk never leaves half a file.
+//               NotFlushed (0): the same without the flush.
 // Returns the path actually written. Throws pellora::Error when the file cannot be written;
 // nothing is left behind then.
 class TextFileWriter {
 public:
     virtual ~TextFileWriter() = default;
-    virtual QString WriteText(const QString& path, const QString& text, int keepExisting, int encoding, int lineEnds,
-                              int durability) = 0;
+    virtual QString WriteText(const QString& path, const QString& text, Existing existing, Encoding encoding,
+                              LineEnds lineEnds, Durability durability) = 0;
 };
 
 // Puts an error before the user and asks what to do.

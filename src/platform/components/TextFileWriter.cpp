@@ -16,14 +16,13 @@ namespace {
 // How many "name (n).ext" variants are tried before giving up.
 constexpr int kMaxVariants = 10000;
 
-QByteArray Encode(const QString& text, int encoding) {
+QByteArray Encode(const QString& text, Encoding encoding) {
     switch (encoding) {
-    case WriteTextOption::Utf8: return text.toUtf8();
-    case WriteTextOption::Latin1: return text.toLatin1();
-    case WriteTextOption::LocaleEncoding: return text.toLocal8Bit();
-    default: break;
+    case Encoding::Utf8: return text.toUtf8();
+    case Encoding::Latin1: return text.toLatin1();
+    case Encoding::Locale: return text.toLocal8Bit();
     }
-    throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown text encoding %1.").arg(encoding));
+    throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown text encoding %1.").arg(int(encoding)));
 }
 
 // Turns every LF that has no CR before it into CR LF.
@@ -65,19 +64,19 @@ QString Folder(const QString& path) {
 
 class SystemTextFileWriter final : public TextFileWriter {
 public:
-    QString WriteText(const QString& path, const QString& text, int keepExisting, int encoding, int lineEnds,
-                      int durability) override {
-        if (keepExisting != WriteTextOption::KeepExisting && keepExisting != WriteTextOption::Replace)
+    QString WriteText(const QString& path, const QString& text, Existing existing, Encoding encoding, LineEnds lineEnds,
+                      Durability durability) override {
+        if (existing != Existing::Keep && existing != Existing::Replace)
+            throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown existing %1.").arg(int(existing)));
+        if (lineEnds != LineEnds::CrLf && lineEnds != LineEnds::AsIs)
+            throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown lineEnds %1.").arg(int(lineEnds)));
+        if (durability != Durability::NotFlushed && durability != Durability::Durable)
             throw Error(ErrorNumber::InvalidProcedureCall,
-                        QStringLiteral("Unknown keepExisting %1.").arg(keepExisting));
-        if (lineEnds != WriteTextOption::LineEndsCrLf && lineEnds != WriteTextOption::LineEndsAsIs)
-            throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown lineEnds %1.").arg(lineEnds));
-        if (durability != WriteTextOption::NotFlushed && durability != WriteTextOption::Durable)
-            throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Unknown durability %1.").arg(durability));
+                        QStringLiteral("Unknown durability %1.").arg(int(durability)));
         if (path.isEmpty() || LastSeparator(path) == path.size() - 1)
             throw ErrorFromErrno(ENOENT, QStringLiteral("Can't write"), path);
 
-        const QByteArray bytes = Encode(lineEnds == WriteTextOption::LineEndsCrLf ? WithCrLf(text) : text, encoding);
+        const QByteArray bytes = Encode(lineEnds == LineEnds::CrLf ? WithCrLf(text) : text, encoding);
         const QString folder = Folder(path);
 
         RemoveStaleTempFiles(folder);
@@ -85,7 +84,7 @@ public:
         if (const int err = temp.Create(folder))
             throw ErrorFromErrno(err, QStringLiteral("Can't create a file in"), folder);
         int err = temp.Write(bytes);
-        if (err == 0 && durability == WriteTextOption::Durable)
+        if (err == 0 && durability == Durability::Durable)
             err = temp.Sync();
         if (const int closeErr = temp.Close(); err == 0)
             err = closeErr;
@@ -93,7 +92,7 @@ public:
             throw ErrorFromErrno(err, QStringLiteral("Can't write"), path);
 
         QString written;
-        if (keepExisting == WriteTextOption::Replace) {
+        if (existing == Existing::Replace) {
             if (const int moveErr = RenameFile(temp.path(), path, true))
                 throw ErrorFromErrno(moveErr, QStringLiteral("Can't write"), path);
             written = path;
@@ -110,7 +109,7 @@ public:
             }
         }
         temp.Release();
-        if (durability == WriteTextOption::Durable)
+        if (durability == Durability::Durable)
             SyncFolder(folder);
         return written;
     }
