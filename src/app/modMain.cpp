@@ -2,6 +2,7 @@
 
 #include "platform/components/SettingsStore.h"
 #include "platform/runtime/App.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/PrivateFiles.h"
 #include "platform/support/SessionEnd.h"

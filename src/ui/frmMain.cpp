@@ -6,6 +6,7 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Guard.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/Support.h"
 #include "state/FieldHistories.h"
@@ -612,7 +613,7 @@ void frmMain::ErrorBox(const QString& text) { platform::MsgBox(text, platform::M
 
 bool frmMain::AskRetry(const QString& text, const Error& failure) {
     bool logged = false;
-    const int style = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
+    const platform::MsgBoxStyle style = platform::MsgBoxStyle::RetryCancel | platform::MsgBoxStyle::Critical;
     return platform::errorPrompt().ShowError(failure, style, platform::ErrorPrompt::kReserved, text, logged) ==
            platform::MsgBoxResult::Retry;
 }

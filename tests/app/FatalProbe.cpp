@@ -19,10 +19,12 @@ namespace {
 
 class PrintingMessageBoxes : public pellora::platform::MessageBoxes {
 public:
-    int Show(const QString& text, int style, const QString& title, const QString&) override {
-        std::printf("MSGBOX %d [%s] %s\n", style, qPrintable(title), qPrintable(QString(text).replace("\r\n", "|")));
+    pellora::platform::MsgBoxResult Show(const QString& text, pellora::platform::MsgBoxStyle style,
+                                         const QString& title, const QString&) override {
+        std::printf("MSGBOX %d [%s] %s\n", int(style), qPrintable(title),
+                    qPrintable(QString(text).replace("\r\n", "|")));
         std::fflush(stdout);
-        return 1;
+        return pellora::platform::MsgBoxResult::OK;
     }
 };
 

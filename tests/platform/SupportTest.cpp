@@ -227,10 +227,13 @@ private slots:
             box->close();
         });
         if (detail.isEmpty()) {
-            platform::CreateSystemMessageBoxes()->Show(text, 16, QStringLiteral("T"), QString());
+            platform::CreateSystemMessageBoxes()->Show(text, platform::MsgBoxStyle::Critical, QStringLiteral("T"),
+                                                       QString());
         } else {
             bool logged = true;
-            platform::CreateSystemErrorPrompt()->ShowError(Error(75, detail), 21, 0, text, logged);
+            platform::CreateSystemErrorPrompt()->ShowError(
+                Error(75, detail), platform::MsgBoxStyle::RetryCancel | platform::MsgBoxStyle::Critical, 0, text,
+                logged);
         }
         QCOMPARE(notPlain, QStringList());
         QVERIFY(shown.contains(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));

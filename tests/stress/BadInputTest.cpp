@@ -410,9 +410,10 @@ private slots:
         // The answer to the prompt: Cancel, or put the folder back and Retry.
         class Prompt : public platform::MessageBoxes {
         public:
-            int Show(const QString& text, int style, const QString& title, const QString& detail) override {
-                shown.append({text, style, title, detail});
-                if (style != platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical)
+            platform::MsgBoxResult Show(const QString& text, platform::MsgBoxStyle style, const QString& title,
+                                        const QString& detail) override {
+                shown.append({text, int(style), title, detail});
+                if (int(style) != 21) // Retry and Cancel, the error icon
                     return platform::MsgBoxResult::OK;
                 if (!retry || shown.size() > 1)
                     return platform::MsgBoxResult::Cancel;
@@ -432,7 +433,7 @@ private slots:
         w.form->cmdSend->click();
         QCOMPARE(w.fakes.mailslots->delivered.size(), 1);
         QVERIFY(!prompt->shown.isEmpty());
-        QCOMPARE(prompt->shown[0].style, platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical);
+        QCOMPARE(prompt->shown[0].style, 21);
         QVERIFY2(prompt->shown[0].text.endsWith(
                      QStringLiteral("\r\n\r\nCan't write file. Local copy of this message was not saved.")),
                  qPrintable(prompt->shown[0].text));

@@ -41,7 +41,7 @@ private:
     bool ok_ = false;
 };
 
-const int kLocalCopyPrompt = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
+const int kLocalCopyPrompt = 21; // Retry and Cancel, the error icon
 
 } // namespace
 
@@ -115,9 +115,10 @@ private slots:
         class Prompt : public platform::MessageBoxes {
         public:
             explicit Prompt(FileSizeLimit& limit) : limit_(limit) {}
-            int Show(const QString& text, int style, const QString&, const QString&) override {
+            platform::MsgBoxResult Show(const QString& text, platform::MsgBoxStyle style, const QString&,
+                                        const QString&) override {
                 texts.append(text);
-                if (style != kLocalCopyPrompt)
+                if (int(style) != kLocalCopyPrompt)
                     return platform::MsgBoxResult::OK;
                 limit_.Lift();
                 return platform::MsgBoxResult::Retry;

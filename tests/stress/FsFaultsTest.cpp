@@ -18,7 +18,7 @@ using test::Window;
 
 namespace {
 
-const int kLocalCopyPrompt = platform::MsgBoxStyle::RetryCancel + platform::MsgBoxStyle::Critical;
+const int kLocalCopyPrompt = 21; // Retry and Cancel, the error icon
 
 QString Env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
@@ -45,16 +45,17 @@ QString FillUp(const QString& folder) {
 // Answers the local copy prompt from a script: each answer runs `before` first.
 class Prompt : public platform::MessageBoxes {
 public:
-    int Show(const QString& text, int style, const QString& title, const QString& detail) override {
-        shown.append({text, style, title, detail});
-        if (style != kLocalCopyPrompt)
+    platform::MsgBoxResult Show(const QString& text, platform::MsgBoxStyle style, const QString& title,
+                                const QString& detail) override {
+        shown.append({text, int(style), title, detail});
+        if (int(style) != kLocalCopyPrompt)
             return platform::MsgBoxResult::OK;
         if (onPrompt)
             return onPrompt();
         return platform::MsgBoxResult::Cancel;
     }
     QList<test::ShownMessage> shown;
-    std::function<int()> onPrompt;
+    std::function<platform::MsgBoxResult()> onPrompt;
 };
 
 std::shared_ptr<Prompt> InstallPrompt() {

@@ -60,16 +60,18 @@ TestHome::~TestHome() {
 QString TestHome::dataHome() const { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")); }
 QString TestHome::configHome() const { return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")); }
 
-int FakeMessageBoxes::Show(const QString& text, int style, const QString& title, const QString& detail) {
-    shown.append({text, style, title, detail});
+platform::MsgBoxResult FakeMessageBoxes::Show(const QString& text, platform::MsgBoxStyle style, const QString& title,
+                                              const QString& detail) {
+    shown.append({text, int(style), title, detail});
     if (onShow)
         onShow();
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();
-        return answer;
+        return platform::MsgBoxResult(answer);
     }
-    return (style & 0xF) == platform::MsgBoxStyle::OKOnly ? platform::MsgBoxResult::OK : platform::MsgBoxResult::Cancel;
+    return platform::ButtonsOf(style) == platform::MsgBoxStyle::OKOnly ? platform::MsgBoxResult::OK
+                                                                       : platform::MsgBoxResult::Cancel;
 }
 
 namespace {

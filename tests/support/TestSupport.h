@@ -4,6 +4,7 @@
 
 #include "platform/components/Components.h"
 #include "platform/mailslot/Mailslots.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/Shell.h"
 
@@ -45,8 +46,9 @@ struct ShownMessage {
 // Records every message box and answers from a script (OK/Cancel by default).
 class FakeMessageBoxes : public platform::MessageBoxes {
 public:
-    int Show(const QString& text, int style, const QString& title, const QString& detail) override;
-    QList<ShownMessage> shown;
+    platform::MsgBoxResult Show(const QString& text, platform::MsgBoxStyle style, const QString& title,
+                                const QString& detail) override;
+    QList<ShownMessage> shown;    // with the style's number
     std::deque<int> answers;      // next answers; when empty: 1 (OK) for style 16, 2 (Cancel) otherwise
     std::function<void()> onShow; // runs while the box is up, as a real box's event loop would
 };

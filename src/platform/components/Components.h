@@ -4,6 +4,7 @@
 // stateful components, HistoryList and SettingsStore, have headers of their own.
 
 #include "platform/runtime/Error.h"
+#include "platform/runtime/MsgBox.h"
 
 #include <QString>
 
@@ -50,10 +51,11 @@ public:
 class ErrorPrompt {
 public:
     virtual ~ErrorPrompt() = default;
-    // Shows `message` with the buttons and icon that `style` selects (21: Retry, Cancel and the
-    // error icon) and the error's description beneath it; returns the button chosen
-    // (4 Retry, 2 Cancel). `reserved` is unused; `logged` is set to false.
-    virtual int ShowError(const Error& error, int style, int reserved, const QString& message, bool& logged) = 0;
+    // Shows `message` with the buttons and icon that `style` selects (RetryCancel | Critical: Retry,
+    // Cancel and the error icon) and the error's description beneath it; returns the button
+    // chosen. `reserved` is unused; `logged` is set to false.
+    virtual MsgBoxResult ShowError(const Error& error, MsgBoxStyle style, int reserved, const QString& message,
+                                   bool& logged) = 0;
     static constexpr int kReserved = 0;
 };
 

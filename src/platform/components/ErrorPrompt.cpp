@@ -3,6 +3,7 @@
 
 #include "platform/components/Components.h"
 #include "platform/runtime/App.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 
 namespace pellora::platform {
@@ -11,7 +12,8 @@ namespace {
 
 class SystemErrorPrompt final : public ErrorPrompt {
 public:
-    int ShowError(const Error& error, int style, int /*reserved*/, const QString& message, bool& logged) override {
+    MsgBoxResult ShowError(const Error& error, MsgBoxStyle style, int /*reserved*/, const QString& message,
+                           bool& logged) override {
         logged = false;
         return messageBoxes().Show(message, style, App().Title, error.description());
     }

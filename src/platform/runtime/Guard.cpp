@@ -1,6 +1,7 @@
 #include "platform/runtime/Guard.h"
 
 #include "platform/runtime/Error.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 
 #include <cstdio>

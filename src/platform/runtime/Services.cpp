@@ -1,6 +1,7 @@
 #include "platform/runtime/Services.h"
 
 #include "platform/runtime/App.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/SystemServices.h"
 
 #include <cstdio>
@@ -31,6 +32,8 @@ PickMenus& pickMenus() { return EnsureService(services().pickMenus, CreateSystem
 
 void ResetServices() { services() = Services{}; }
 
-int MsgBox(const QString& text, int style) { return messageBoxes().Show(text, style, App().Title, QString()); }
+MsgBoxResult MsgBox(const QString& text, MsgBoxStyle style) {
+    return messageBoxes().Show(text, style, App().Title, QString());
+}
 
 } // namespace pellora::platform

@@ -2,8 +2,8 @@
 
 // The registry of the platform services the program uses, each behind a small interface so that
 // tests can put their own network, clock, message boxes and file writer in place of the real ones.
-// The window runtime's own services (message boxes, clock, pick menus, the end of the process) are
-// declared here; the layers above declare theirs beside their interfaces (mailslot/Mailslots.h,
+// The window runtime's own services (clock, pick menus, the end of the process) are declared here,
+// its message boxes in MsgBox.h; the layers above declare theirs beside their interfaces (mailslot/Mailslots.h,
 // support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
 // reaches up.
 
@@ -17,33 +17,6 @@
 class QWidget;
 
 namespace pellora::platform {
-
-// Message box styles and answers, as the window runtime numbers them.
-namespace MsgBoxStyle {
-// The buttons: the low four bits.
-constexpr int ButtonsMask = 0x0F;
-constexpr int OKOnly = 0;
-constexpr int RetryCancel = 5;
-// The icon: the next three bits.
-constexpr int IconMask = 0x70;
-constexpr int Critical = 16;
-constexpr int Question = 32;
-constexpr int Exclamation = 48;
-constexpr int Information = 64;
-} // namespace MsgBoxStyle
-namespace MsgBoxResult {
-constexpr int OK = 1;
-constexpr int Cancel = 2;
-constexpr int Retry = 4;
-} // namespace MsgBoxResult
-
-class MessageBoxes {
-public:
-    virtual ~MessageBoxes() = default;
-    // Shows a modal message box and returns the answer (1 OK, 2 Cancel, 4 Retry).
-    // `detail`, when not empty, is shown beneath the text in smaller print.
-    virtual int Show(const QString& text, int style, const QString& title, const QString& detail) = 0;
-};
 
 class Clock {
 public:
@@ -61,6 +34,7 @@ public:
     virtual int Pick(QWidget* anchor, const QStringList& items) = 0;
 };
 
+class MessageBoxes;
 class Mailslots;
 class Shell;
 class TextFileWriter;
@@ -83,7 +57,6 @@ struct Services {
 // The program-wide services. Each member is created at first use with the real
 // implementation unless a test has put its own in place.
 Services& services();
-MessageBoxes& messageBoxes();
 Clock& clock();
 PickMenus& pickMenus();
 
@@ -96,8 +69,5 @@ template <class T, class Factory> T& EnsureService(std::shared_ptr<T>& slot, Fac
 
 // Drops every service so that the next use creates the real one again.
 void ResetServices();
-
-// The message box of the program: always titled with the application's title.
-int MsgBox(const QString& text, int style);
 
 } // namespace pellora::platform

@@ -2,6 +2,7 @@
 
 // The real message boxes, clock and pick menus (SystemUi.cpp); Services.cpp makes them at first use.
 
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 
 #include <memory>

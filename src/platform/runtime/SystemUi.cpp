@@ -16,7 +16,7 @@ QString ForDisplay(QString text) { return text.replace(QStringLiteral("\r\n"), Q
 
 class SystemMessageBoxes : public MessageBoxes {
 public:
-    int Show(const QString& text, int style, const QString& title, const QString& detail) override {
+    MsgBoxResult Show(const QString& text, MsgBoxStyle style, const QString& title, const QString& detail) override {
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(title);
         box.setText(ForDisplay(text));
@@ -29,13 +29,13 @@ public:
             label->setTextFormat(Qt::PlainText);
             label->setOpenExternalLinks(false);
         }
-        const int icon = style & MsgBoxStyle::IconMask;
+        const MsgBoxStyle icon = IconOf(style);
         box.setIcon(icon == MsgBoxStyle::Critical      ? QMessageBox::Critical
                     : icon == MsgBoxStyle::Question    ? QMessageBox::Question
                     : icon == MsgBoxStyle::Exclamation ? QMessageBox::Warning
                     : icon == MsgBoxStyle::Information ? QMessageBox::Information
                                                        : QMessageBox::NoIcon);
-        if ((style & MsgBoxStyle::ButtonsMask) == MsgBoxStyle::RetryCancel) {
+        if (ButtonsOf(style) == MsgBoxStyle::RetryCancel) {
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Retry);
             box.setEscapeButton(QMessageBox::Cancel);
@@ -46,9 +46,7 @@ public:
         switch (answer) {
         case QMessageBox::Retry: return MsgBoxResult::Retry;
         case QMessageBox::Cancel: return MsgBoxResult::Cancel;
-        default:
-            return (style & MsgBoxStyle::ButtonsMask) == MsgBoxStyle::RetryCancel ? MsgBoxResult::Cancel
-                                                                                  : MsgBoxResult::OK;
+        default: return ButtonsOf(style) == MsgBoxStyle::RetryCancel ? MsgBoxResult::Cancel : MsgBoxResult::OK;
         }
     }
 };
