@@ -10,18 +10,20 @@
 using namespace pellora;
 using namespace pellora::sending;
 
-// This test's own ksAnsiToOem, put in place at link time (the real one lives alone in its
-// object file of the core library): it records every call and converts like code page 437
-// for ASCII.
 namespace {
 QStringList g_converted;
+
+// The fakes, with an OEM conversion that records every text it converts and converts like code
+// page 437 for ASCII.
+test::Fakes InstallFakes() {
+    test::Fakes fakes = test::InstallFakes();
+    platform::services().ansiToOem = [](const QString& text) {
+        g_converted.append(text);
+        return text.toLatin1();
+    };
+    return fakes;
 }
-namespace pellora {
-QByteArray ksAnsiToOem(const QString& text) {
-    g_converted.append(text);
-    return text.toLatin1();
-}
-} // namespace pellora
+} // namespace
 
 class DeliveryTest : public QObject {
     Q_OBJECT
@@ -30,7 +32,7 @@ private slots:
     void init() { g_converted.clear(); }
 
     void delivers() {
-        auto fakes = test::InstallFakes();
+        auto fakes = InstallFakes();
         const DeliveryOutcome outcome =
             Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
         QCOMPARE(outcome.result, DeliveryResult::Delivered);
@@ -74,7 +76,7 @@ private slots:
     void computerTextGoesIntoThePathAsTyped() {
         QFETCH(QString, computer);
         QFETCH(bool, usable);
-        auto fakes = test::InstallFakes();
+        auto fakes = InstallFakes();
         const QString path = QStringLiteral("\\\\") + computer + QStringLiteral("\\mailslot\\messngr");
         QCOMPARE(MailslotPath(computer), path);
         const DeliveryOutcome outcome =
@@ -93,7 +95,7 @@ private slots:
     }
 
     void openFails() {
-        auto fakes = test::InstallFakes();
+        auto fakes = InstallFakes();
         fakes.mailslots->failOpen = true;
         const DeliveryOutcome outcome =
             Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
@@ -105,7 +107,7 @@ private slots:
     }
 
     void writeFails() {
-        auto fakes = test::InstallFakes();
+        auto fakes = InstallFakes();
         fakes.mailslots->failWrite = true;
         fakes.mailslots->writeFailureReason = QStringLiteral("The message has 425 bytes; at most 424 fit.");
         const DeliveryOutcome outcome =
@@ -117,7 +119,7 @@ private slots:
     }
 
     void writeFailsWithoutReason() {
-        auto fakes = test::InstallFakes();
+        auto fakes = InstallFakes();
         fakes.mailslots->failWrite = true;
         const DeliveryOutcome outcome =
             Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));

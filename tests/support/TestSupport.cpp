@@ -14,7 +14,13 @@
 #include <QTest>
 #include <QTimer>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include "platform/support/Support.h"
+
+#include <QRandomGenerator>
+
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 #include <cstdio>
@@ -22,6 +28,40 @@
 namespace pellora::test {
 
 namespace {
+#ifdef Q_OS_WIN
+// The keys of the test homes alive, innermost last: each stands for HKEY_CURRENT_USER while it
+// is the innermost.
+QStringList g_registryKeys;
+
+// HKEY_CURRENT_USER of this process becomes the key `name` under the real one.
+void OverrideCurrentUser(const QString& name) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY own = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, name.toStdWString().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &own,
+                        nullptr) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, own) != ERROR_SUCCESS)
+        qFatal("TestHome: cannot give the test a registry of its own");
+    RegCloseKey(own);
+}
+
+// A registry of the test's own under `name`, whose application-data folder is `appData`.
+void RedirectCurrentUser(const QString& name, const QString& appData) {
+    OverrideCurrentUser(name);
+    HKEY shellFolders = nullptr;
+    const std::wstring folder = QDir::toNativeSeparators(appData).toStdWString();
+    if (RegCreateKeyExW(HKEY_CURRENT_USER,
+                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &shellFolders, nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(shellFolders, L"AppData", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       DWORD((folder.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+        qFatal("TestHome: cannot set the test's application-data folder");
+    RegCloseKey(shellFolders);
+    const QString seen = QDir::fromNativeSeparators(ksGetSpecialFolder(SpecialFolder::AppData));
+    if (QDir::cleanPath(seen).compare(QDir::cleanPath(appData), Qt::CaseInsensitive) != 0)
+        qFatal("TestHome: the application-data folder stays %s; the test stops before it touches it", qPrintable(seen));
+}
+#endif
+
 const char* const kHomeVariables[] = {"HOME",           "XDG_DATA_HOME",  "XDG_CONFIG_HOME",
                                       "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
 } // namespace
@@ -44,9 +84,23 @@ TestHome::TestHome() {
     // Qt remembers the settings folder from its first use; point it here too.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configHome());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
+#ifdef Q_OS_WIN
+    QDir(root).mkpath(QStringLiteral("AppData"));
+    registryKey_ = QStringLiteral("Software\\PelloraTests\\%1")
+                       .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    RedirectCurrentUser(registryKey_, root + QStringLiteral("/AppData"));
+    g_registryKeys.append(registryKey_);
+#endif
 }
 
 TestHome::~TestHome() {
+#ifdef Q_OS_WIN
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, registryKey_.toStdWString().c_str());
+    g_registryKeys.removeAll(registryKey_);
+    if (!g_registryKeys.isEmpty())
+        OverrideCurrentUser(g_registryKeys.last());
+#endif
     for (const auto& [name, value] : saved_) {
         if (value.isNull())
             qunsetenv(name.constData());
@@ -57,7 +111,13 @@ TestHome::~TestHome() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
 }
 
-QString TestHome::dataHome() const { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")); }
+QString TestHome::dataHome() const {
+#ifdef Q_OS_WIN
+    return dir_.path() + QStringLiteral("/AppData");
+#else
+    return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+#endif
+}
 QString TestHome::configHome() const { return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")); }
 
 platform::MsgBoxResult FakeMessageBoxes::Show(const QString& text, platform::MsgBoxStyle style, const QString& title,

@@ -22,18 +22,23 @@ class QMenu;
 
 namespace pellora::test {
 
-// Points HOME and the XDG folders at a fresh temporary folder for the life of the object.
+// Points HOME and the XDG folders at a fresh temporary folder for the life of the object. On
+// Windows it also gives the process a registry of its own for HKEY_CURRENT_USER (a key of the
+// test's, removed afterwards) whose application-data folder is in that temporary folder, so
+// that the program's settings and files land there; when the system does not follow, the test
+// ends at once rather than touch the account's own.
 class TestHome {
 public:
     TestHome();
     ~TestHome();
     QString path() const { return dir_.path(); }
-    QString dataHome() const;   // $XDG_DATA_HOME
+    QString dataHome() const;   // $XDG_DATA_HOME; on Windows the application-data folder
     QString configHome() const; // $XDG_CONFIG_HOME
 
 private:
     QTemporaryDir dir_;
     QList<QPair<QByteArray, QByteArray>> saved_;
+    QString registryKey_; // Windows: under HKEY_CURRENT_USER, the test's own
 };
 
 struct ShownMessage {

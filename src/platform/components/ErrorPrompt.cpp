@@ -22,6 +22,9 @@ public:
 } // namespace
 
 std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt() { return std::make_shared<SystemErrorPrompt>(); }
-ErrorPrompt& errorPrompt() { return EnsureService(services().errorPrompt, CreateSystemErrorPrompt); }
+ErrorPrompt& errorPrompt() {
+    static const std::shared_ptr<ErrorPrompt> prompt = CreateSystemErrorPrompt();
+    return *prompt;
+}
 
 } // namespace pellora::platform

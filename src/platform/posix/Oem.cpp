@@ -1,12 +1,10 @@
-// ksAnsiToOem of the support library on a Unix system. Kept alone in its file so that a test can put
-// its own definition in place at link time (the Delivery test counts the conversions).
+// The system's OEM conversion on a Unix system: the code page that goes with the locale, through
+// iconv.
 #include "platform/posix/CodePages.h"
 #include "platform/support/Support.h"
 
-namespace pellora {
+namespace pellora::platform {
 
-QByteArray ksAnsiToOem(const QString& text) {
-    return platform::oem::ToCodePage(text, platform::oem::CurrentCodePage());
-}
+QByteArray SystemAnsiToOem(const QString& text) { return oem::ToCodePage(text, oem::CurrentCodePage()); }
 
-} // namespace pellora
+} // namespace pellora::platform

@@ -28,7 +28,10 @@ Services& services() {
 
 MessageBoxes& messageBoxes() { return EnsureService(services().messageBoxes, CreateSystemMessageBoxes); }
 Clock& clock() { return EnsureService(services().clock, CreateSystemClock); }
-PickMenus& pickMenus() { return EnsureService(services().pickMenus, CreateSystemPickMenus); }
+PickMenus& pickMenus() {
+    static const std::shared_ptr<PickMenus> menus = CreateSystemPickMenus();
+    return *menus;
+}
 
 void ResetServices() { services() = Services{}; }
 

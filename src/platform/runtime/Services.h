@@ -7,6 +7,7 @@
 // support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
 // reaches up.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -38,7 +39,6 @@ class MessageBoxes;
 class Mailslots;
 class Shell;
 class TextFileWriter;
-class ErrorPrompt;
 class FormHelper;
 
 struct Services {
@@ -47,18 +47,18 @@ struct Services {
     std::shared_ptr<Shell> shell;
     std::shared_ptr<Clock> clock;
     std::shared_ptr<TextFileWriter> textFileWriter;
-    std::shared_ptr<ErrorPrompt> errorPrompt;
     std::shared_ptr<FormHelper> formHelper;
-    std::shared_ptr<PickMenus> pickMenus;
     // Ends the process at once with the given status, running no further code of the program.
     std::function<void(int status)> terminate;
+    // The OEM conversion of ksAnsiToOem; when empty, the system's (support/Support.h).
+    std::function<QByteArray(const QString& text)> ansiToOem;
 };
 
-// The program-wide services. Each member is created at first use with the real
-// implementation unless a test has put its own in place.
+// The program-wide services that tests replace. Each member is created at first use with the
+// real implementation unless a test has put its own in place.
 Services& services();
 Clock& clock();
-PickMenus& pickMenus();
+PickMenus& pickMenus(); // always the real one
 
 // The service in `slot`, made by `create` when there is none yet.
 template <class T, class Factory> T& EnsureService(std::shared_ptr<T>& slot, Factory create) {

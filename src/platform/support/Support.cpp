@@ -3,6 +3,7 @@
 #include "platform/support/Support.h"
 
 #include "platform/runtime/Error.h"
+#include "platform/runtime/Services.h"
 #include "platform/support/PrivateFiles.h"
 
 #include <QApplication>
@@ -105,6 +106,11 @@ void ksHighlightText(WindowHandle textBox) {
         return;
     }
     throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("Not a text box"));
+}
+
+QByteArray ksAnsiToOem(const QString& text) {
+    const auto& convert = platform::services().ansiToOem;
+    return convert ? convert(text) : platform::SystemAnsiToOem(text);
 }
 
 void ksUnloadForm(WindowHandle form) {

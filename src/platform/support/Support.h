@@ -51,11 +51,17 @@ void ksHighlightText(WindowHandle textBox);
 void ksPaintDesktop(WindowHandle window, QPainter& painter);
 
 // The text in the OEM code page of the system, one byte form per character; a character the
-// code page lacks becomes '?'.
+// code page lacks becomes '?'. Converts through services().ansiToOem when a test has put one
+// there, else through platform::SystemAnsiToOem.
 QByteArray ksAnsiToOem(const QString& text);
 
 // Unloads the form through its normal unload handling once the running event handler has
 // returned.
 void ksUnloadForm(WindowHandle form);
+
+namespace platform {
+// The system's OEM conversion (posix/Oem.cpp, win32/Oem.cpp).
+QByteArray SystemAnsiToOem(const QString& text);
+} // namespace platform
 
 } // namespace pellora

@@ -1,13 +1,12 @@
 // ksAnsiToOem on Windows: WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, ..., "?") through
 // the Qt-free win32::ToOem of Win32Api.cpp. A character the OEM code page lacks becomes '?'.
-// Kept alone in its file, like the Linux one, so that a test can put its own in place.
 #include "platform/runtime/Error.h"
 #include "platform/support/Support.h"
 #include "platform/win32/Win32Api.h"
 
-namespace pellora {
+namespace pellora::platform {
 
-QByteArray ksAnsiToOem(const QString& text) {
+QByteArray SystemAnsiToOem(const QString& text) {
     try {
         const std::string bytes = win32::ToOem(text.toStdWString());
         return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -18,4 +17,4 @@ QByteArray ksAnsiToOem(const QString& text) {
     }
 }
 
-} // namespace pellora
+} // namespace pellora::platform
