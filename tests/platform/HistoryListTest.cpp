@@ -258,8 +258,16 @@ private slots:
     }
 
     // Save never writes into the file in place: a new file takes the old one's name, and no
-    // temporary file is left beside it.
+    // temporary file is left beside it. A file that already holds the list is not written again.
+    void saveReplacesTheFileWhole_data() {
+        QTest::addColumn<QString>("added");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("a new name") << QStringLiteral("Bob") << true;
+        QTest::newRow("the name at the top again") << QStringLiteral("Ann") << false;
+    }
     void saveReplacesTheFileWhole() {
+        QFETCH(QString, added);
+        QFETCH(bool, replaced);
         HistoryList list;
         Open(list);
         list.Add(QStringLiteral("Ann"));
@@ -267,14 +275,14 @@ private slots:
         const QString path = HistoryFolder() + u'/' + kFile;
         const ino_t before = Inode(path);
         QVERIFY(before != 0);
-        list.Add(QStringLiteral("Bob"));
+        list.Add(added);
         list.Save();
-        QVERIFY(Inode(path) != before);
+        QCOMPARE(Inode(path) != before, replaced);
         QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
     }
 
     // The history and its folders are private. A file from before keeps its mode until it is
-    // written again.
+    // written again (in its private folder, no one else can open it).
     void savedFilesArePrivate() {
 #ifdef Q_OS_WIN
         QSKIP("File modes are POSIX");
@@ -295,6 +303,7 @@ private slots:
         Open(next);
         next.Load();
         QCOMPARE(test::FileMode(path), 0644);
+        next.Add(QStringLiteral("Bob"));
         next.Save();
         QCOMPARE(test::FileMode(path), 0600);
 #endif

@@ -183,12 +183,18 @@ void HistoryList::Load() {
 void HistoryList::Save() {
     if (path_.isEmpty())
         throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("The history list is not open."));
+    const QByteArray bytes = Serialize(entries_);
+    // A file that already holds these bytes is left as it is: most sends add names that are
+    // already at the top of their lists.
+    QByteArray onDisk;
+    if (ReadOwnFile(path_, bytes.size(), &onDisk) == OwnFile::Regular && onDisk == bytes)
+        return;
     const QString folder = QFileInfo(path_).absolutePath();
     if (!MakePrivatePath(folder))
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
     // A new private file, written, flushed to the disk and checked, then renamed over the old
     // one: a full disk leaves the old file as it was.
-    WriteWholeFile(path_, Serialize(entries_));
+    WriteWholeFile(path_, bytes);
 }
 
 void HistoryList::Add(const QString& text) {

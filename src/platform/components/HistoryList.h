@@ -43,7 +43,8 @@ public:
               int flags);
     // Reads the file; no file gives an empty list.
     void Load();
-    // Writes the file atomically. Throws pellora::Error when it cannot be written.
+    // Writes the file atomically, unless it already holds the list as it would be written.
+    // Throws pellora::Error when it cannot be written.
     void Save();
     // Puts `text` at the top of the list; a text longer than MaxEntryLength is left out.
     void Add(const QString& text);
