@@ -24,7 +24,9 @@
 #include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QValidator>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -130,6 +132,19 @@ public:
         return Acceptable;
     }
 };
+
+// How long after the window is first shown the hourglass is made ready: after the first paint
+// and the window manager's activation, and before a person can have typed a message to send.
+constexpr int kHourglassDelayMs = 100;
+
+// Loads the hourglass pointer (on X11 the cursor theme's file, sent to the display server) into
+// the platform's cache of pointers, so that the first send does not wait for it. It is set on a
+// window of its own that is never shown, so the pointer over the program's window stays as it is.
+void LoadHourglass() {
+    QWindow unseen;
+    unseen.create();
+    unseen.setCursor(Qt::WaitCursor);
+}
 
 } // namespace
 
@@ -409,6 +424,14 @@ void frmMain::Form_KeyDown(int KeyCode, int Shift) {
     } else {
         HandleSendHotkey(KeyCode, Shift);
     }
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    if (!hourglassPending_) {
+        hourglassPending_ = true;
+        QTimer::singleShot(kHourglassDelayMs, this, [] { LoadHourglass(); });
+    }
+    QWidget::showEvent(event);
 }
 
 void frmMain::paintEvent(QPaintEvent*) {

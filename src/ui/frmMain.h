@@ -149,6 +149,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -188,6 +189,8 @@ private:
     // A send has asked for the close: the window takes no further send.
     bool closeRequested_ = false;
     int mousePointer_ = MousePointer::Default;
+    // The hourglass is made ready once, a moment after the window is first shown.
+    bool hourglassPending_ = false;
     // The controls with a pointer of their own (the text fields' I-beam): the hourglass covers
     // them during a send, and their own pointer comes back afterwards.
     std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
