@@ -412,6 +412,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         unloaded_ = true;
         Guarded([this] { Form_Unload(); });
+        event->accept();
+        emit Unloaded(); // an error above has ended the program instead
+        return;
     }
     event->accept();
 }

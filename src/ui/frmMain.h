@@ -146,6 +146,10 @@ public:
     // True once the window has unloaded; its handlers then do nothing more.
     bool IsUnloaded() const override { return unloaded_; }
 
+signals:
+    // The unload handler has run to its end: the settings and the lists are stored.
+    void Unloaded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
