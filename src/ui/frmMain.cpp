@@ -239,6 +239,8 @@ void MessageTextBox::keyPressEvent(QKeyEvent* event) {
 // Construction and layout
 
 frmMain::frmMain(AppValues& values, QWidget* parent) : QWidget(parent, Qt::Window), values_(values) {
+    // The desktop shows through the window: its wallpaper is read while the window is made.
+    platform::ReadDesktopAhead();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Pellora"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

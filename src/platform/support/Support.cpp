@@ -136,53 +136,119 @@ void ksUnloadForm(WindowHandle form) {
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 namespace pellora {
 
 namespace {
 
-struct DesktopImage {
-    bool loaded = false;
-    QPixmap pixmap; // scaled to the virtual desktop, top-left at `origin`
+// The wallpaper as read, cut to the virtual desktop; any thread may read it.
+struct DesktopRead {
+    QImage image; // top-left at `origin`
     QPoint origin;
 };
 
-DesktopImage& CachedDesktop() {
-    static DesktopImage cache;
-    if (cache.loaded)
-        return cache;
-    cache.loaded = true;
+DesktopRead ReadDesktop(const QRect& desktop) {
     const QString file = platform::DesktopWallpaperFile();
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (file.isEmpty() || screen == nullptr)
-        return cache;
-    const QRect desktop = screen->virtualGeometry();
+    if (file.isEmpty() || desktop.isEmpty())
+        return {};
     QImageReader reader(file);
     reader.setAutoTransform(true);
     const QSize full = reader.size();
-    if (full.isValid() && !desktop.isEmpty()) {
+    if (full.isValid()) {
         // Decode at the size it is shown at: a large photograph then costs little.
         const QSize filled = full.scaled(desktop.size(), Qt::KeepAspectRatioByExpanding);
         reader.setScaledSize(filled);
     }
     const QImage image = reader.read();
     if (image.isNull())
-        return cache;
+        return {};
     // Centre the filled image on the desktop and cut off what lies outside it.
     const QRect source((image.width() - desktop.width()) / 2, (image.height() - desktop.height()) / 2, desktop.width(),
                        desktop.height());
-    cache.pixmap = QPixmap::fromImage(image.copy(source));
-    cache.origin = desktop.topLeft();
+    return {image.copy(source), desktop.topLeft()};
+}
+
+QRect VirtualDesktop() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->virtualGeometry() : QRect();
+}
+
+// A read on a thread of its own: `done` is set once `read` holds its result.
+struct DesktopReadAhead {
+    std::atomic<bool> done = false;
+    DesktopRead read;
+};
+
+struct DesktopImage {
+    bool loaded = false;
+    QPixmap pixmap; // scaled to the virtual desktop, top-left at `origin`
+    QPoint origin;
+    std::shared_ptr<DesktopReadAhead> ahead; // a read still going on
+    QPointer<QWidget> waiting;               // a window painted before it ended
+};
+
+DesktopImage& Desktop() {
+    static DesktopImage cache;
+    return cache;
+}
+
+void Keep(DesktopImage& cache, const DesktopRead& read) {
+    cache.loaded = true;
+    cache.ahead.reset();
+    if (!read.image.isNull()) {
+        cache.pixmap = QPixmap::fromImage(read.image);
+        cache.origin = read.origin;
+    }
+}
+
+// The desktop as far as it is known: read now when no read was started ahead, nothing yet while
+// that read goes on.
+const DesktopImage& CachedDesktop() {
+    DesktopImage& cache = Desktop();
+    if (cache.ahead && cache.ahead->done.load(std::memory_order_acquire))
+        Keep(cache, cache.ahead->read);
+    if (!cache.loaded && !cache.ahead)
+        Keep(cache, ReadDesktop(VirtualDesktop()));
     return cache;
 }
 
 } // namespace
+
+void platform::ReadDesktopAhead() {
+    DesktopImage& cache = Desktop();
+    if (cache.loaded || cache.ahead)
+        return;
+    auto ahead = std::make_shared<DesktopReadAhead>();
+    cache.ahead = ahead;
+    QThread* thread = QThread::create([ahead, desktop = VirtualDesktop()] {
+        ahead->read = ReadDesktop(desktop);
+        ahead->done.store(true, std::memory_order_release);
+    });
+    // Back on the window thread: a window that was painted while the read went on is painted again.
+    QObject::connect(thread, &QThread::finished, qApp, [thread, ahead] {
+        thread->deleteLater();
+        DesktopImage& cache = Desktop();
+        if (cache.ahead != ahead)
+            return;
+        Keep(cache, ahead->read);
+        if (cache.waiting)
+            cache.waiting->update();
+        cache.waiting = nullptr;
+    });
+    thread->start();
+}
 
 void ksPaintDesktop(WindowHandle window, QPainter& painter) {
     if (window == nullptr)
         throw Error(ErrorNumber::InvalidProcedureCall, QStringLiteral("No window to paint"));
     const QRect area = window->rect();
     const DesktopImage& desktop = CachedDesktop();
+    if (desktop.ahead)
+        Desktop().waiting = window;
     if (desktop.pixmap.isNull()) {
         painter.fillRect(area, window->palette().color(QPalette::Button));
         return;

@@ -47,8 +47,18 @@ void ksCenterFormEx(WindowHandle window);
 // Selects the whole text of a text box (QLineEdit or QPlainTextEdit).
 void ksHighlightText(WindowHandle textBox);
 
-// Paints the desktop background into `painter` as if seen through `window`.
+// Paints the desktop background into `painter` as if seen through `window`. The desktop's
+// wallpaper is read once per run, at the first call unless platform::ReadDesktopAhead() began
+// reading it; while that read goes on, the button face is painted, and the window is painted
+// again once the read has ended.
 void ksPaintDesktop(WindowHandle window, QPainter& painter);
+
+namespace platform {
+// Begins reading the desktop's wallpaper on a thread of its own (on GNOME and its relatives that
+// runs a program), so that painting never waits for it. Called before the first window that
+// shows the desktop is shown; a second call changes nothing.
+void ReadDesktopAhead();
+} // namespace platform
 
 // The text in the OEM code page of the system, one byte form per character; a character the
 // code page lacks becomes '?'. Converts through services().ansiToOem when a test has put one
