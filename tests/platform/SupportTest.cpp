@@ -182,6 +182,21 @@ private slots:
                       "\"/></channel>");
         QCOMPARE(platform::DesktopWallpaperFile(), image);
 
+        // GNOME: one gsettings run lists the schema; the dark picture counts when the light one is
+        // not a file.
+        qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+        const QString gsettings = home.path() + QStringLiteral("/bin/gsettings");
+        writeFile(gsettings, "#!/bin/sh\n[ \"$*\" = 'list-recursively org.gnome.desktop.background' ] || exit 1\n"
+                             "echo \"org.gnome.desktop.background picture-options 'zoom'\"\n"
+                             "echo \"org.gnome.desktop.background picture-uri 'file:///no/such/file.png'\"\n"
+                             "echo \"org.gnome.desktop.background picture-uri-dark 'file://" +
+                                 image.toUtf8() + "'\"\n");
+        QVERIFY(QFile::setPermissions(gsettings, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(home.path()) + "/bin:" + path);
+        QCOMPARE(platform::DesktopWallpaperFile(), image);
+        qputenv("PATH", path);
+
         qputenv("XDG_CURRENT_DESKTOP", "openbox");
         QVERIFY(platform::DesktopWallpaperFile().isEmpty());
 

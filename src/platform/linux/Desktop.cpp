@@ -24,13 +24,14 @@ QString LocalFile(QString value) {
     return QFileInfo(value).isFile() ? value : QString();
 }
 
-// GNOME and its relatives keep the wallpaper in dconf; gsettings reads it for us.
-QString FromGSettings(const QString& schema, const QString& key) {
+// GNOME and its relatives keep the wallpaper in dconf; gsettings reads it for us. One run lists
+// every key of the schema, "SCHEMA KEY VALUE" a line: the first of `keys` that names a file wins.
+QString FromGSettings(const QString& schema, const QStringList& keys) {
     const QString gsettings = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
     if (gsettings.isEmpty())
         return {};
     QProcess process;
-    process.start(gsettings, {QStringLiteral("get"), schema, key});
+    process.start(gsettings, {QStringLiteral("list-recursively"), schema});
     if (!process.waitForFinished(1000)) {
         process.kill();
         process.waitForFinished(200);
@@ -38,7 +39,18 @@ QString FromGSettings(const QString& schema, const QString& key) {
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return {};
-    return LocalFile(QString::fromUtf8(process.readAllStandardOutput()));
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString& key : keys) {
+        const QString start = schema + QLatin1Char(' ') + key + QLatin1Char(' ');
+        for (const QString& line : lines) {
+            if (!line.startsWith(start))
+                continue;
+            const QString file = LocalFile(line.mid(start.size()));
+            if (!file.isEmpty())
+                return file;
+        }
+    }
+    return {};
 }
 
 QString FromKde() {
@@ -76,16 +88,13 @@ QString DesktopWallpaperFile() {
     if (desktop.contains(QLatin1String("XFCE")))
         return FromXfce();
     if (desktop.contains(QLatin1String("CINNAMON")))
-        return FromGSettings(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"));
+        return FromGSettings(QStringLiteral("org.cinnamon.desktop.background"), {QStringLiteral("picture-uri")});
     if (desktop.contains(QLatin1String("MATE")))
-        return FromGSettings(QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"));
+        return FromGSettings(QStringLiteral("org.mate.background"), {QStringLiteral("picture-filename")});
     if (desktop.contains(QLatin1String("GNOME")) || desktop.contains(QLatin1String("UNITY")) ||
-        desktop.contains(QLatin1String("BUDGIE"))) {
-        QString file = FromGSettings(QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri"));
-        if (file.isEmpty())
-            file = FromGSettings(QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri-dark"));
-        return file;
-    }
+        desktop.contains(QLatin1String("BUDGIE")))
+        return FromGSettings(QStringLiteral("org.gnome.desktop.background"),
+                             {QStringLiteral("picture-uri"), QStringLiteral("picture-uri-dark")});
     return {};
 }
 
