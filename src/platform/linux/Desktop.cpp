@@ -6,10 +6,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QUrl>
+
+#include <dlfcn.h>
+// GLib names struct fields `signals`, which Qt defines as a keyword; no code here needs it.
+#undef signals
+#include <gio/gio.h>
+
+#include <initializer_list>
+#include <type_traits>
 
 namespace pellora::platform {
 
@@ -24,33 +30,62 @@ QString LocalFile(QString value) {
     return QFileInfo(value).isFile() ? value : QString();
 }
 
-// GNOME and its relatives keep the wallpaper in dconf; gsettings reads it for us. One run lists
-// every key of the schema, "SCHEMA KEY VALUE" a line: the first of `keys` that names a file wins.
-QString FromGSettings(const QString& schema, const QStringList& keys) {
-    const QString gsettings = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
-    if (gsettings.isEmpty())
+// GNOME and its relatives keep the wallpaper in dconf, read through GIO's settings: a library
+// call instead of starting the gsettings program. GIO is loaded only on these desktops (Qt does
+// not load it), and never unloaded, as GLib's types cannot be. The first of `keys` that names a
+// file wins; a schema or key that is not installed counts as no wallpaper (GIO would abort).
+struct Gio {
+    decltype(&g_settings_schema_source_get_default) sourceDefault = nullptr;
+    decltype(&g_settings_schema_source_lookup) lookup = nullptr;
+    decltype(&g_settings_schema_has_key) hasKey = nullptr;
+    decltype(&g_settings_schema_unref) unrefSchema = nullptr;
+    decltype(&g_settings_new_full) newSettings = nullptr;
+    decltype(&g_settings_get_string) getString = nullptr;
+    decltype(&g_object_unref) unrefObject = nullptr;
+    decltype(&g_free) free = nullptr;
+};
+
+const Gio* LoadGio() {
+    static const Gio* const gio = []() -> const Gio* {
+        void* library = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr)
+            return nullptr;
+        static Gio loaded;
+        const auto find = [library](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+            return function != nullptr;
+        };
+        const bool complete =
+            find(loaded.sourceDefault, "g_settings_schema_source_get_default") &&
+            find(loaded.lookup, "g_settings_schema_source_lookup") &&
+            find(loaded.hasKey, "g_settings_schema_has_key") && find(loaded.unrefSchema, "g_settings_schema_unref") &&
+            find(loaded.newSettings, "g_settings_new_full") && find(loaded.getString, "g_settings_get_string") &&
+            find(loaded.unrefObject, "g_object_unref") && find(loaded.free, "g_free");
+        return complete ? &loaded : nullptr;
+    }();
+    return gio;
+}
+
+QString FromGSettings(const char* schemaId, std::initializer_list<const char*> keys) {
+    const Gio* gio = LoadGio();
+    GSettingsSchemaSource* source = gio != nullptr ? gio->sourceDefault() : nullptr;
+    GSettingsSchema* schema = source != nullptr ? gio->lookup(source, schemaId, TRUE) : nullptr;
+    if (schema == nullptr)
         return {};
-    QProcess process;
-    process.start(gsettings, {QStringLiteral("list-recursively"), schema});
-    if (!process.waitForFinished(1000)) {
-        process.kill();
-        process.waitForFinished(200);
-        return {};
+    GSettings* settings = gio->newSettings(schema, nullptr, nullptr);
+    QString file;
+    for (const char* key : keys) {
+        if (!gio->hasKey(schema, key))
+            continue;
+        gchar* value = gio->getString(settings, key);
+        file = LocalFile(QString::fromUtf8(value));
+        gio->free(value);
+        if (!file.isEmpty())
+            break;
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
-    for (const QString& key : keys) {
-        const QString start = schema + QLatin1Char(' ') + key + QLatin1Char(' ');
-        for (const QString& line : lines) {
-            if (!line.startsWith(start))
-                continue;
-            const QString file = LocalFile(line.mid(start.size()));
-            if (!file.isEmpty())
-                return file;
-        }
-    }
-    return {};
+    gio->unrefObject(settings);
+    gio->unrefSchema(schema);
+    return file;
 }
 
 QString FromKde() {
@@ -81,21 +116,40 @@ QString FromXfce() {
 
 } // namespace
 
-QString DesktopWallpaperFile() {
+namespace {
+
+enum class Keeper { None, Kde, Xfce, Cinnamon, Mate, Gnome };
+
+Keeper WallpaperKeeper() {
     const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toUpper();
     if (desktop.contains(QLatin1String("KDE")))
-        return FromKde();
+        return Keeper::Kde;
     if (desktop.contains(QLatin1String("XFCE")))
-        return FromXfce();
+        return Keeper::Xfce;
     if (desktop.contains(QLatin1String("CINNAMON")))
-        return FromGSettings(QStringLiteral("org.cinnamon.desktop.background"), {QStringLiteral("picture-uri")});
+        return Keeper::Cinnamon;
     if (desktop.contains(QLatin1String("MATE")))
-        return FromGSettings(QStringLiteral("org.mate.background"), {QStringLiteral("picture-filename")});
+        return Keeper::Mate;
     if (desktop.contains(QLatin1String("GNOME")) || desktop.contains(QLatin1String("UNITY")) ||
         desktop.contains(QLatin1String("BUDGIE")))
-        return FromGSettings(QStringLiteral("org.gnome.desktop.background"),
-                             {QStringLiteral("picture-uri"), QStringLiteral("picture-uri-dark")});
+        return Keeper::Gnome;
+    return Keeper::None;
+}
+
+} // namespace
+
+QString DesktopWallpaperFile() {
+    switch (WallpaperKeeper()) {
+    case Keeper::Kde: return FromKde();
+    case Keeper::Xfce: return FromXfce();
+    case Keeper::Cinnamon: return FromGSettings("org.cinnamon.desktop.background", {"picture-uri"});
+    case Keeper::Mate: return FromGSettings("org.mate.background", {"picture-filename"});
+    case Keeper::Gnome: return FromGSettings("org.gnome.desktop.background", {"picture-uri", "picture-uri-dark"});
+    case Keeper::None: break;
+    }
     return {};
 }
+
+bool DesktopHasWallpaperSetting() { return WallpaperKeeper() != Keeper::None; }
 
 } // namespace pellora::platform

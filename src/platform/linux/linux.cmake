@@ -7,3 +7,9 @@ target_sources(pellora_system PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XdgFolders.cpp ${CMAKE_CURRENT_LIST_DIR}/XdgFolders.h
 )
+# GIO's headers only: GNOME's settings are read through GIO, which Desktop.cpp loads at run time
+# on the desktops that keep their wallpaper there (Qt itself does not load it).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PELLORA_GIO REQUIRED gio-2.0)
+target_include_directories(pellora_system SYSTEM PRIVATE ${PELLORA_GIO_INCLUDE_DIRS})
+target_link_libraries(pellora_system PRIVATE ${CMAKE_DL_LIBS})

@@ -8,4 +8,8 @@ namespace pellora::platform {
 // empty when there is none or it cannot be found. Called once per run.
 QString DesktopWallpaperFile();
 
+// Whether this desktop keeps a wallpaper where DesktopWallpaperFile() looks; when it does not,
+// there is nothing to read.
+bool DesktopHasWallpaperSetting();
+
 } // namespace pellora::platform

@@ -222,6 +222,10 @@ void platform::ReadDesktopAhead() {
     DesktopImage& cache = Desktop();
     if (cache.loaded || cache.ahead)
         return;
+    if (!platform::DesktopHasWallpaperSetting()) {
+        cache.loaded = true; // the button face: no thread for nothing to read
+        return;
+    }
     auto ahead = std::make_shared<DesktopReadAhead>();
     cache.ahead = ahead;
     QThread* thread = QThread::create([ahead, desktop = VirtualDesktop()] {
@@ -235,7 +239,7 @@ void platform::ReadDesktopAhead() {
         if (cache.ahead != ahead)
             return;
         Keep(cache, ahead->read);
-        if (cache.waiting)
+        if (cache.waiting && !cache.pixmap.isNull())
             cache.waiting->update();
         cache.waiting = nullptr;
     });

@@ -13,4 +13,6 @@ QString DesktopWallpaperFile() {
     return !file.isEmpty() && QFileInfo(file).isFile() ? file : QString();
 }
 
+bool DesktopHasWallpaperSetting() { return true; }
+
 } // namespace pellora::platform
