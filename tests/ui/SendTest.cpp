@@ -7,6 +7,7 @@
 #include "platform/support/Support.h"
 
 #include <QLabel>
+#include <QLocale>
 
 using namespace pellora;
 using test::Window;
@@ -47,8 +48,15 @@ class SendTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The bytes and dates below are the C locale's: code page 437, "02/24/2016 10:01:05".
-    void initTestCase() { qputenv("LC_ALL", "C"); }
+    // The bytes and dates below are the C locale's: code page 437, "02/24/2016 10:01:05". Windows
+    // takes both from the account instead, which must be a U.S. English one: 437 and
+    // "2/24/2016 10:01:05 AM" (scripts/test-windows runs Wine so).
+    void initTestCase() {
+        qputenv("LC_ALL", "C");
+#ifdef Q_OS_WIN
+        QCOMPARE(QLocale::system().name(), QStringLiteral("en_US"));
+#endif
+    }
 
     void deliveredMessageIsSavedAndClosesTheWindow() {
         Window w;
@@ -65,9 +73,13 @@ private slots:
         QCOMPARE(w.form->ToHistory->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC7")});
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
+#ifdef Q_OS_WIN
+        const QByteArray date = "2/24/2016 10:01:05 AM";
+#else
+        const QByteArray date = "02/24/2016 10:01:05";
+#endif
         QCOMPARE(test::ReadFile(w.copyPath()),
-                 QByteArray("From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     02/24/2016 10:01:05\r\n\r\n"
-                            "Hi\r\nthere"));
+                 "From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     " + date + "\r\n\r\nHi\r\nthere");
         QVERIFY(w.form->cmdSend->isEnabled());
         QVERIFY(w.closesSoon());
         // The unload stored the names.
@@ -183,8 +195,9 @@ private slots:
         w.form->cmdSend->click();
         QCOMPARE(w.fakes.boxes->shown.size(), answers.size());
         for (const test::ShownMessage& shown : w.fakes.boxes->shown) {
-            QCOMPARE(shown.text, w.copyPath() + QStringLiteral("\r\n\r\nCan't write file. Local copy of this message "
-                                                               "was not saved."));
+            QCOMPARE(shown.text, QDir::toNativeSeparators(w.copyPath()) +
+                                     QStringLiteral("\r\n\r\nCan't write file. Local copy of this message "
+                                                    "was not saved."));
             QCOMPARE(shown.style, 21);
             QCOMPARE(shown.title, QStringLiteral("Kestrine - Pellora"));
             QCOMPARE(shown.detail, QStringLiteral("Disk full"));
