@@ -184,7 +184,7 @@ private slots:
 
         static int n = 0;
         const AppObject app = OtherApp(QStringLiteral("Convert%1").arg(++n));
-        test::EditSettings("Value=" + stored + "\n", app.InternalName);
+        test::EditSettings("[General]\nValue=" + stored + "\n", app.InternalName);
 
         const QVariant defaultValue = kind == ValueKind::Boolean ? QVariant(false) : QVariant(qint16(0));
         SettingsStore store;
@@ -198,7 +198,7 @@ private slots:
     }
 
     void damagedFileKeepsWhatCanBeRead() {
-        test::EditSettings("From=Ann\nTo=Bob\n[broken\nX=\"unterminated\n\xFF\xFE\n");
+        test::EditSettings("[General]\nFrom=Ann\nTo=Bob\n[broken\nX=\"unterminated\n\xFF\xFE\n");
         SettingsStore store;
         QCOMPARE(store.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("Ann"));
         QCOMPARE(store.ReadValue(QString(), QStringLiteral("Temp File Prefix"), ValueKind::Boolean, App(), false),
@@ -276,7 +276,7 @@ private slots:
         QCOMPARE(SettingsStore().ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("ann"));
 
         // Edited by hand into something that reads differently: written again, soundly.
-        test::EditSettings("From=Ann, Bob\n");
+        test::EditSettings("[General]\nFrom=Ann, Bob\n");
         const quint64 edited = test::SettingsStamp();
         SettingsStore().WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann, Bob"),
                                    App());

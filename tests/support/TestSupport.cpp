@@ -284,7 +284,7 @@ void EditSettings(const QByteArray& ini, const QString& app) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("edit.ini"));
     QFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write("[General]\n" + ini) < 0)
+    if (!out.open(QIODevice::WriteOnly) || out.write(ini) < 0)
         qFatal("EditSettings: cannot write %s", qPrintable(file));
     out.close();
     const QSettings parsed(file, QSettings::IniFormat);
@@ -386,7 +386,7 @@ void EditSettings(const QByteArray& ini, const QString& app) {
     const QString path = SettingsLocation(app);
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("[General]\n" + ini) < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write(ini) < 0)
         qFatal("EditSettings: cannot write %s", qPrintable(path));
 }
 

@@ -133,8 +133,8 @@ QString DataHome();
 // Linux the file $XDG_CONFIG_HOME/Orvane/<app>.ini, on Windows the registry key
 // HKEY_CURRENT_USER\Software\Orvane\<app>.
 QString SettingsLocation(const QString& app = QStringLiteral("Pellora"));
-// Stores `ini`, the [General] section of an INI file as a person would edit it, there: on Linux
-// as that file; on Windows as regedit would, each value as its text (REG_SZ, a list REG_MULTI_SZ).
+// Stores `ini`, an INI file as a person would edit it, there: on Linux as that file; on Windows
+// what it holds as regedit would, each value as its text (REG_SZ, a list REG_MULTI_SZ).
 void EditSettings(const QByteArray& ini, const QString& app = QStringLiteral("Pellora"));
 // What is stored there: on Linux the file's bytes; on Windows a line "name: REG_SZ text" or
 // "name: REG_DWORD n" (LF-terminated) for each value of the key, in name order.

@@ -7,7 +7,6 @@
 #include "platform/support/Support.h"
 
 #include <QLabel>
-#include <QLocale>
 
 using namespace pellora;
 using test::Window;
@@ -48,15 +47,8 @@ class SendTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The bytes and dates below are the C locale's: code page 437, "02/24/2016 10:01:05". Windows
-    // takes both from the account instead, which must be a U.S. English one: 437 and
-    // "2/24/2016 10:01:05 AM" (scripts/test-windows runs Wine so).
-    void initTestCase() {
-        qputenv("LC_ALL", "C");
-#ifdef Q_OS_WIN
-        QCOMPARE(QLocale::system().name(), QStringLiteral("en_US"));
-#endif
-    }
+    // The bytes and dates below are the C locale's: code page 437, test::kSentDate.
+    void initTestCase() { test::UseCLocale(); }
 
     void deliveredMessageIsSavedAndClosesTheWindow() {
         Window w;
@@ -73,13 +65,8 @@ private slots:
         QCOMPARE(w.form->ToHistory->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC7")});
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
-#ifdef Q_OS_WIN
-        const QByteArray date = "2/24/2016 10:01:05 AM";
-#else
-        const QByteArray date = "02/24/2016 10:01:05";
-#endif
-        QCOMPARE(test::ReadFile(w.copyPath()),
-                 "From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     " + date + "\r\n\r\nHi\r\nthere");
+        QCOMPARE(test::ReadFile(w.copyPath()), "From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     " +
+                                                   test::kSentDate + "\r\n\r\nHi\r\nthere");
         QVERIFY(w.form->cmdSend->isEnabled());
         QVERIFY(w.closesSoon());
         // The unload stored the names.

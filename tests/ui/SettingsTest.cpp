@@ -99,7 +99,7 @@ private slots:
         QFETCH(bool, prefix);
         Window w;
         w.form.reset(); // gone without unloading: nothing stored
-        test::EditSettings(ini);
+        test::EditSettings("[General]\n" + ini);
         w.open();
         QVERIFY(w.fakes.boxes->shown.isEmpty());
         QVERIFY(w.fakes.terminated->statuses.isEmpty());
