@@ -83,7 +83,8 @@ private slots:
         QTest::addColumn<QByteArray>("stored"); // as a person edits the settings (test::EditSettings)
         QTest::addColumn<int>("index");         // in the order of the table
         QTest::addColumn<QVariant>("expected");
-        QTest::newRow("option not a number") << QByteArray("[General]\nSend%20Hotkey%20Option=not a number\n") << 3 << QVariant(0);
+        QTest::newRow("option not a number")
+            << QByteArray("[General]\nSend%20Hotkey%20Option=not a number\n") << 3 << QVariant(0);
         QTest::newRow("a name longer than 255 characters") << "[General]\nFrom=" + QByteArray(256, 'x') + "\n"
                                                            << 0 << QVariant(QString());
     }

@@ -311,39 +311,47 @@ void EditSettings(const QByteArray& ini, const QString& app) {
     RegCloseKey(key);
 }
 
-QByteArray StoredSettings(const QString& app) {
+// Each value of the settings' key as text: "REG_SZ Ann", "REG_DWORD 2", "REG_MULTI_SZ Ann|Bob".
+QMap<QString, QString> RegistryValues(const QString& app) {
+    QMap<QString, QString> values;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey(app).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {};
-    QMap<QString, QByteArray> lines;
+        return values;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
-        DWORD nameSize = 256, type = 0, size = 0;
-        BYTE data[4096];
-        size = sizeof(data);
-        if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, data, &size) != ERROR_SUCCESS)
+        wchar_t data[4096] = {};
+        DWORD nameSize = 256, type = 0, size = sizeof(data) - sizeof(wchar_t);
+        if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+            ERROR_SUCCESS)
             break;
-        const QString valueName = QString::fromWCharArray(name, int(nameSize));
-        QByteArray line = valueName.toUtf8() + ": ";
+        QString text = QString::fromWCharArray(data, int(size / sizeof(wchar_t)));
+        while (text.endsWith(QChar(u'\0')))
+            text.chop(1);
         if (type == REG_DWORD)
-            line += "REG_DWORD " + QByteArray::number(*reinterpret_cast<const qint32*>(data));
-        else if (type == REG_SZ)
-            line += "REG_SZ " +
-                    QString::fromWCharArray(reinterpret_cast<const wchar_t*>(data), int(size / sizeof(wchar_t)) - 1)
-                        .toUtf8();
+            text = QStringLiteral("REG_DWORD %1").arg(qint32(quint32(data[0]) | quint32(data[1]) << 16));
+        else if (type == REG_MULTI_SZ)
+            text = QStringLiteral("REG_MULTI_SZ ") + text.replace(QChar(u'\0'), u'|');
         else
-            line += "type " + QByteArray::number(qulonglong(type));
-        lines.insert(valueName, line + '\n');
+            text = (type == REG_SZ ? QStringLiteral("REG_SZ ") : QStringLiteral("type %1 ").arg(type)) + text;
+        values.insert(QString::fromWCharArray(name, int(nameSize)), text);
     }
     RegCloseKey(key);
+    return values;
+}
+
+QByteArray StoredSettings(const QString& app) {
+    const QMap<QString, QString> values = RegistryValues(app);
     QByteArray out;
-    for (const QByteArray& line : std::as_const(lines))
-        out += line;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        out += (it.key() + QStringLiteral(": ") + it.value()).toUtf8() + '\n';
     return out;
 }
 
 QVariant StoredValue(const QString& key, const QString& app) {
-    return QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software\\Orvane\\") + app, QSettings::NativeFormat).value(key);
+    const QString value = RegistryValues(app).value(key);
+    if (value.startsWith(QStringLiteral("REG_DWORD ")))
+        return value.mid(10).toInt();
+    return value.isNull() ? QVariant() : QVariant(value.mid(value.indexOf(u' ') + 1));
 }
 
 void RemoveSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Orvane"); }

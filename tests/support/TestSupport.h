@@ -137,9 +137,10 @@ QString SettingsLocation(const QString& app = QStringLiteral("Pellora"));
 // what it holds as regedit would, each value as its text (REG_SZ, a list REG_MULTI_SZ).
 void EditSettings(const QByteArray& ini, const QString& app = QStringLiteral("Pellora"));
 // What is stored there: on Linux the file's bytes; on Windows a line "name: REG_SZ text" or
-// "name: REG_DWORD n" (LF-terminated) for each value of the key, in name order.
+// "name: REG_DWORD n" (LF-terminated) for each value of the key, in name order. Reads only.
 QByteArray StoredSettings(const QString& app = QStringLiteral("Pellora"));
-// One stored value, as Qt's reader of that store (the INI file, the registry) gives it.
+// One stored value: as Qt reads it from the INI file; on Windows the registry value's text (a
+// list's parts joined by '|'), or its number for a REG_DWORD. Invalid when there is none.
 QVariant StoredValue(const QString& key, const QString& app = QStringLiteral("Pellora"));
 // Changes whenever the stored settings are written, and only then: the file's FileId on Linux
 // (each write replaces the file), the key's last write time on Windows (which then waits for
