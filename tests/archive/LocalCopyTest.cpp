@@ -322,7 +322,7 @@ private slots:
 
         QCOMPARE(writer->paths.size(), prompts + (saved ? 1 : 0));
         const QString path = writer->paths.first();
-        QVERIFY(path.endsWith(QStringLiteral("/Message 2016-02-24 10-01-05.TXT")));
+        QVERIFY(path.endsWith(QDir::toNativeSeparators(QStringLiteral("/Message 2016-02-24 10-01-05.TXT"))));
         QCOMPARE(QSet<QString>(writer->paths.begin(), writer->paths.end()).size(), 1); // the same path each time
         for (const QList<int>& options : writer->options)
             QCOMPARE(options, (QList<int>{-1, 2, 2, 1}));
@@ -348,7 +348,7 @@ private slots:
 
         QCOMPARE(asked_.size(), 2);
         const Question& shown = asked_.first();
-        QVERIFY(shown.text.startsWith(plain.fileName()));
+        QVERIFY(shown.text.startsWith(QDir::toNativeSeparators(plain.fileName())));
         QVERIFY(shown.text.endsWith(QStringLiteral("~$Message 2016-02-24 10-01-05.TXT\r\n\r\n") + kPromptSentence));
         QVERIFY(!shown.detail.isEmpty());
         QCOMPARE(Listing(data_.path()), QStringList{QStringLiteral("plain")});

@@ -15,8 +15,10 @@
 
 #include <functional>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace pellora;
 using pellora::test::ReadFile;
@@ -27,7 +29,7 @@ namespace {
 
 const QString kFile = QStringLiteral("From History.DAT");
 
-QString HistoryFolder() { return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane/Pellora"); }
+QString HistoryFolder() { return test::DataHome() + QStringLiteral("/Orvane/Pellora"); }
 
 QStringList Listing(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -42,20 +44,13 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-ino_t Inode(const QString& path) {
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
-}
-
 } // namespace
 
 class HistoryListTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        QDir(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane")).removeRecursively();
-    }
+    void init() { QDir(test::DataHome() + QStringLiteral("/Orvane")).removeRecursively(); }
 
     void firstRunIsEmpty() {
         HistoryList list;
@@ -248,13 +243,13 @@ private slots:
 
     void saveFailsWhenTheFolderCannotBeMade() {
         // The company folder is a regular file: nothing can be created beneath it.
-        WriteBytes(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane"), "in the way");
+        WriteBytes(test::DataHome() + QStringLiteral("/Orvane"), "in the way");
         HistoryList list;
         Open(list);
         list.Load();
         list.Add(QStringLiteral("Ann"));
         QVERIFY_THROWS_EXCEPTION(Error, list.Save());
-        QFile::remove(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Orvane"));
+        QFile::remove(test::DataHome() + QStringLiteral("/Orvane"));
     }
 
     // Save never writes into the file in place: a new file takes the old one's name, and no
@@ -273,11 +268,11 @@ private slots:
         list.Add(QStringLiteral("Ann"));
         list.Save();
         const QString path = HistoryFolder() + u'/' + kFile;
-        const ino_t before = Inode(path);
+        const quint64 before = test::FileId(path);
         QVERIFY(before != 0);
         list.Add(added);
         list.Save();
-        QCOMPARE(Inode(path) != before, replaced);
+        QCOMPARE(test::FileId(path) != before, replaced);
         QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
     }
 

@@ -8,7 +8,6 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QtTest>
 
 using namespace pellora;
@@ -81,21 +80,19 @@ private slots:
     }
 
     void aValueThatDoesNotConvertReadsAsItsDefault_data() {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("index"); // in the order of the table
+        QTest::addColumn<QByteArray>("stored"); // as a person edits the settings (test::EditSettings)
+        QTest::addColumn<int>("index");         // in the order of the table
         QTest::addColumn<QVariant>("expected");
-        QTest::newRow("option not a number") << "Send Hotkey Option"
-                                             << "not a number" << 3 << QVariant(0);
-        QTest::newRow("a name longer than 255 characters") << "From" << QString(256, u'x') << 0 << QVariant(QString());
+        QTest::newRow("option not a number")
+            << QByteArray("[General]\nSend%20Hotkey%20Option=not a number\n") << 3 << QVariant(0);
+        QTest::newRow("a name longer than 255 characters") << "[General]\nFrom=" + QByteArray(256, 'x') + "\n"
+                                                           << 0 << QVariant(QString());
     }
     void aValueThatDoesNotConvertReadsAsItsDefault() {
-        QFETCH(QString, key);
-        QFETCH(QString, stored);
+        QFETCH(QByteArray, stored);
         QFETCH(int, index);
         QFETCH(QVariant, expected);
-        QSettings(home_->configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat)
-            .setValue(key, stored);
+        test::EditSettings(stored);
         const auto applied = LoadAll();
         QCOMPARE(applied.size(), 5);
         QCOMPARE(applied[index].second, expected);

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSettings>
@@ -62,6 +64,9 @@ void RedirectCurrentUser(const QString& name, const QString& appData) {
 }
 #endif
 
+// The test homes alive, innermost last.
+QList<const TestHome*> g_homes;
+
 const char* const kHomeVariables[] = {"HOME",           "XDG_DATA_HOME",  "XDG_CONFIG_HOME",
                                       "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
 } // namespace
@@ -91,9 +96,11 @@ TestHome::TestHome() {
     RedirectCurrentUser(registryKey_, root + QStringLiteral("/AppData"));
     g_registryKeys.append(registryKey_);
 #endif
+    g_homes.append(this);
 }
 
 TestHome::~TestHome() {
+    g_homes.removeAll(this);
 #ifdef Q_OS_WIN
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, registryKey_.toStdWString().c_str());
@@ -248,10 +255,170 @@ int FileMode(const QString& path) {
 #endif
 }
 
+QString DataHome() { return g_homes.isEmpty() ? QString() : g_homes.last()->dataHome(); }
+
 #ifdef Q_OS_WIN
+namespace {
+std::wstring SettingsKey(const QString& app) { return (QStringLiteral("Software\\Orvane\\") + app).toStdWString(); }
+} // namespace
+
+quint64 FileId(const QString& path) {
+    const HANDLE file = CreateFileW(QDir::toNativeSeparators(path).toStdWString().c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return ok ? (quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow) : 0;
+}
+
+QString SettingsLocation(const QString& app) {
+    return QStringLiteral("\\HKEY_CURRENT_USER\\") + QString::fromStdWString(SettingsKey(app));
+}
+
+void EditSettings(const QByteArray& ini, const QString& app) {
+    // QSettings reads the INI text as the program's Linux side would; each value then goes into
+    // the registry as a person would type it.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("edit.ini"));
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(ini) < 0)
+        qFatal("EditSettings: cannot write %s", qPrintable(file));
+    out.close();
+    const QSettings parsed(file, QSettings::IniFormat);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey(app).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        qFatal("EditSettings: cannot open the settings' key");
+    for (const QString& name : parsed.allKeys()) {
+        const QVariant value = parsed.value(name);
+        std::wstring data;
+        DWORD type = REG_SZ;
+        if (value.typeId() == QMetaType::QStringList) {
+            type = REG_MULTI_SZ;
+            for (const QString& part : value.toStringList())
+                data += part.toStdWString() + L'\0';
+        } else {
+            data = value.toString().toStdWString();
+        }
+        data += L'\0';
+        if (RegSetValueExW(key, name.toStdWString().c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                           DWORD(data.size() * sizeof(wchar_t))) != ERROR_SUCCESS)
+            qFatal("EditSettings: cannot store %s", qPrintable(name));
+    }
+    RegCloseKey(key);
+}
+
+// Each value of the settings' key as text: "REG_SZ Ann", "REG_DWORD 2", "REG_MULTI_SZ Ann|Bob".
+QMap<QString, QString> RegistryValues(const QString& app) {
+    QMap<QString, QString> values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey(app).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        wchar_t data[4096] = {};
+        DWORD nameSize = 256, type = 0, size = sizeof(data) - sizeof(wchar_t);
+        if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+            ERROR_SUCCESS)
+            break;
+        QString text = QString::fromWCharArray(data, int(size / sizeof(wchar_t)));
+        while (text.endsWith(QChar(u'\0')))
+            text.chop(1);
+        if (type == REG_DWORD)
+            text = QStringLiteral("REG_DWORD %1").arg(qint32(quint32(data[0]) | quint32(data[1]) << 16));
+        else if (type == REG_MULTI_SZ)
+            text = QStringLiteral("REG_MULTI_SZ ") + text.replace(QChar(u'\0'), u'|');
+        else
+            text = (type == REG_SZ ? QStringLiteral("REG_SZ ") : QStringLiteral("type %1 ").arg(type)) + text;
+        values.insert(QString::fromWCharArray(name, int(nameSize)), text);
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+QByteArray StoredSettings(const QString& app) {
+    const QMap<QString, QString> values = RegistryValues(app);
+    QByteArray out;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        out += (it.key() + QStringLiteral(": ") + it.value()).toUtf8() + '\n';
+    return out;
+}
+
+QVariant StoredValue(const QString& key, const QString& app) {
+    const QString value = RegistryValues(app).value(key);
+    if (value.startsWith(QStringLiteral("REG_DWORD ")))
+        return value.mid(10).toInt();
+    return value.isNull() ? QVariant() : QVariant(value.mid(value.indexOf(u' ') + 1));
+}
+
+void RemoveSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Orvane"); }
+
+void BlockSettings() {
+    RemoveSettings();
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Orvane", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        qFatal("BlockSettings: cannot make the company's key");
+    RegCloseKey(key);
+}
+
+quint64 SettingsStamp(const QString& app) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey(app).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    FILETIME written{};
+    const bool ok = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, &written) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    Sleep(20);
+    return ok ? (quint64(written.dwHighDateTime) << 32 | written.dwLowDateTime) : 0;
+}
+
 ScopedUmask::ScopedUmask(int) {}
 ScopedUmask::~ScopedUmask() = default;
 #else
+quint64 FileId(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+QString SettingsLocation(const QString& app) {
+    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane/") + app +
+           QStringLiteral(".ini");
+}
+
+void EditSettings(const QByteArray& ini, const QString& app) {
+    const QString path = SettingsLocation(app);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ini) < 0)
+        qFatal("EditSettings: cannot write %s", qPrintable(path));
+}
+
+QByteArray StoredSettings(const QString& app) { return ReadFile(SettingsLocation(app)); }
+
+QVariant StoredValue(const QString& key, const QString& app) {
+    return QSettings(SettingsLocation(app), QSettings::IniFormat).value(key);
+}
+
+quint64 SettingsStamp(const QString& app) { return FileId(SettingsLocation(app)); }
+
+void RemoveSettings() {
+    const QString company = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane");
+    if (!QFile::remove(company))
+        QDir(company).removeRecursively();
+}
+
+void BlockSettings() {
+    RemoveSettings();
+    QFile file(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane"));
+    if (!file.open(QIODevice::WriteOnly) || file.write("in the way") < 0)
+        qFatal("BlockSettings: cannot write %s", qPrintable(file.fileName()));
+}
+
 ScopedUmask::ScopedUmask(int mask) : saved_(static_cast<int>(::umask(static_cast<mode_t>(mask)))) {}
 ScopedUmask::~ScopedUmask() { ::umask(static_cast<mode_t>(saved_)); }
 #endif

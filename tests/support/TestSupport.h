@@ -122,6 +122,36 @@ void WhenMenuOpens(std::function<void(QMenu*)> act);
 // The permission bits of `path` (07777 of its mode), -1 when it does not exist; -1 on Windows.
 int FileMode(const QString& path);
 
+// The identity of the file at `path`, which a write that replaces the file changes: its inode,
+// on Windows its file index; 0 when it does not exist.
+quint64 FileId(const QString& path);
+
+// The data folder of the innermost TestHome ($XDG_DATA_HOME; on Windows %APPDATA%), with '/'.
+QString DataHome();
+
+// The program's settings (company "Orvane", application `app`) where the system keeps them: on
+// Linux the file $XDG_CONFIG_HOME/Orvane/<app>.ini, on Windows the registry key
+// HKEY_CURRENT_USER\Software\Orvane\<app>.
+QString SettingsLocation(const QString& app = QStringLiteral("Pellora"));
+// Stores `ini`, an INI file as a person would edit it, there: on Linux as that file; on Windows
+// what it holds as regedit would, each value as its text (REG_SZ, a list REG_MULTI_SZ).
+void EditSettings(const QByteArray& ini, const QString& app = QStringLiteral("Pellora"));
+// What is stored there: on Linux the file's bytes; on Windows a line "name: REG_SZ text" or
+// "name: REG_DWORD n" (LF-terminated) for each value of the key, in name order. Reads only.
+QByteArray StoredSettings(const QString& app = QStringLiteral("Pellora"));
+// One stored value: as Qt reads it from the INI file; on Windows the registry value's text (a
+// list's parts joined by '|'), or its number for a REG_DWORD. Invalid when there is none.
+QVariant StoredValue(const QString& key, const QString& app = QStringLiteral("Pellora"));
+// Changes whenever the stored settings are written, and only then: the file's FileId on Linux
+// (each write replaces the file), the key's last write time on Windows (which then waits for
+// the system clock's next tick, so that a later write shows); 0 when nothing is stored.
+quint64 SettingsStamp(const QString& app = QStringLiteral("Pellora"));
+// Removes every stored setting of the company (its folder, or its registry key).
+void RemoveSettings();
+// Makes the settings impossible to store until RemoveSettings: a file where the company's folder
+// belongs; on Windows a volatile company key, below which no lasting key can be made.
+void BlockSettings();
+
 // Sets the process's umask for the life of the object (nothing on Windows).
 class ScopedUmask {
 public:

@@ -14,12 +14,30 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 
 #include <memory>
 
 namespace pellora::test {
+
+// The date line of a copy sent at FakeClock's time, in the C locale that the window tests set
+// (LC_ALL=C). Windows takes the formats from the account instead: a U.S. English one's, which
+// the tests check (scripts/test-windows runs Wine so).
+#ifdef Q_OS_WIN
+inline const QByteArray kSentDate = "2/24/2016 10:01:05 AM";
+#else
+inline const QByteArray kSentDate = "02/24/2016 10:01:05";
+#endif
+
+// Sets the C locale for the window tests; on Windows checks for the U.S. English account.
+inline void UseCLocale() {
+    qputenv("LC_ALL", "C");
+#ifdef Q_OS_WIN
+    QCOMPARE(QLocale::system().name(), QStringLiteral("en_US"));
+#endif
+}
 
 struct Window {
     std::unique_ptr<TestHome> home = std::make_unique<TestHome>();

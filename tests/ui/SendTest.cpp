@@ -47,8 +47,8 @@ class SendTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The bytes and dates below are the C locale's: code page 437, "02/24/2016 10:01:05".
-    void initTestCase() { qputenv("LC_ALL", "C"); }
+    // The bytes and dates below are the C locale's: code page 437, test::kSentDate.
+    void initTestCase() { test::UseCLocale(); }
 
     void deliveredMessageIsSavedAndClosesTheWindow() {
         Window w;
@@ -65,9 +65,8 @@ private slots:
         QCOMPARE(w.form->ToHistory->Entries(), QStringList{QStringLiteral("Bob")});
         QCOMPARE(w.form->ComputerHistory->Entries(), QStringList{QStringLiteral("PC7")});
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("Message 2016-02-24 10-01-05.TXT")});
-        QCOMPARE(test::ReadFile(w.copyPath()),
-                 QByteArray("From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     02/24/2016 10:01:05\r\n\r\n"
-                            "Hi\r\nthere"));
+        QCOMPARE(test::ReadFile(w.copyPath()), "From:     Ann\r\nTo:       Bob\r\nComputer: PC7\r\nDate:     " +
+                                                   test::kSentDate + "\r\n\r\nHi\r\nthere");
         QVERIFY(w.form->cmdSend->isEnabled());
         QVERIFY(w.closesSoon());
         // The unload stored the names.
@@ -183,8 +182,9 @@ private slots:
         w.form->cmdSend->click();
         QCOMPARE(w.fakes.boxes->shown.size(), answers.size());
         for (const test::ShownMessage& shown : w.fakes.boxes->shown) {
-            QCOMPARE(shown.text, w.copyPath() + QStringLiteral("\r\n\r\nCan't write file. Local copy of this message "
-                                                               "was not saved."));
+            QCOMPARE(shown.text, QDir::toNativeSeparators(w.copyPath()) +
+                                     QStringLiteral("\r\n\r\nCan't write file. Local copy of this message "
+                                                    "was not saved."));
             QCOMPARE(shown.style, 21);
             QCOMPARE(shown.title, QStringLiteral("Kestrine - Pellora"));
             QCOMPARE(shown.detail, QStringLiteral("Disk full"));

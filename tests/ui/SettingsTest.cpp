@@ -5,15 +5,12 @@
 #include "ui/frmSettings.h"
 
 #include <QCheckBox>
-#include <QSettings>
 #include <QTimer>
 
 using namespace pellora;
 using test::Window;
 
 namespace {
-
-QString SettingsFile(const test::TestHome& home) { return home.configHome() + QStringLiteral("/Orvane/Pellora.ini"); }
 
 // Runs `action` on the settings dialog once it is shown modal, then lets `clickSettings` return.
 void WithDialog(QPushButton* settingsButton, const std::function<void(frmSettings&)>& action) {
@@ -62,7 +59,7 @@ private slots:
         QCOMPARE(w.form->cmdSendHotkeyOption->text(), QStringLiteral("F5"));
         QVERIFY(w.values.UseTempFilePrefix);
         QVERIFY(w.form->txtMessage->Text().isEmpty());
-        QVERIFY(!test::ReadFile(SettingsFile(*w.home)).contains("secret"));
+        QVERIFY(!test::StoredSettings().contains("secret"));
 
         // A field emptied before closing comes back empty.
         w.form->txtTo->clear();
@@ -102,12 +99,7 @@ private slots:
         QFETCH(bool, prefix);
         Window w;
         w.form.reset(); // gone without unloading: nothing stored
-        const test::TestHome& home = *w.home;
-        QDir().mkpath(home.configHome() + QStringLiteral("/Orvane"));
-        QFile file(SettingsFile(home));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[General]\n" + ini);
-        file.close();
+        test::EditSettings("[General]\n" + ini);
         w.open();
         QVERIFY(w.fakes.boxes->shown.isEmpty());
         QVERIFY(w.fakes.terminated->statuses.isEmpty());
@@ -115,10 +107,9 @@ private slots:
         QCOMPARE(w.values.UseTempFilePrefix, prefix);
         // The next unload writes sound values over what could not be used.
         w.close();
-        QSettings stored(SettingsFile(home), QSettings::IniFormat);
-        const int option = stored.value(QStringLiteral("Send Hotkey Option")).toInt();
+        const int option = test::StoredValue(QStringLiteral("Send Hotkey Option")).toInt();
         QCOMPARE(caption == QLatin1String("F12") ? 3 : 0, option);
-        QCOMPARE(stored.value(QStringLiteral("Temp File Prefix")).toBool(), prefix);
+        QCOMPARE(test::StoredValue(QStringLiteral("Temp File Prefix")).toBool(), prefix);
     }
 
     void dialogAgainstTheFlag_data() {
@@ -178,13 +169,12 @@ private slots:
             dialog.chkTempFilePrefix->setChecked(true);
             dialog.cmdOk->click();
         });
-        QVERIFY(!test::ReadFile(SettingsFile(*w.home)).contains("Prefix")); // not stored yet
+        QVERIFY(!test::StoredSettings().contains("Prefix")); // not stored yet
         w.fill(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
         w.form->cmdSend->click();
         QCOMPARE(w.dataFiles(), QStringList{QStringLiteral("~$Message 2016-02-24 10-01-05.TXT")});
         QVERIFY(w.closesSoon());
-        QSettings stored(SettingsFile(*w.home), QSettings::IniFormat);
-        QCOMPARE(stored.value(QStringLiteral("Temp File Prefix")).toString(), QStringLiteral("true"));
+        QCOMPARE(test::StoredValue(QStringLiteral("Temp File Prefix")).toString(), QStringLiteral("true"));
     }
 
     void settingsButtonStaysUsableWhileSending() {

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 
 namespace pellora::platform {
 
@@ -14,15 +13,33 @@ QString NewTempFilePath(const QString& folder) {
                         .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16, QLatin1Char('0'));
 }
 
+namespace {
+
+// ".pellora-" 12 lowercase hex digits ".tmp", checked by hand: writers may run on several
+// threads at once, and under Wine Qt's regular expressions (QDirIterator's name filters among
+// them) crashed when threads that Qt did not start used them at the same time.
+bool IsOurTempFile(const QString& name) {
+    const QLatin1String prefix(".pellora-"), suffix(".tmp");
+    if (name.size() != prefix.size() + 12 + suffix.size() || !name.startsWith(prefix) || !name.endsWith(suffix))
+        return false;
+    for (qsizetype i = prefix.size(); i < prefix.size() + 12; ++i) {
+        const char16_t c = name.at(i).unicode();
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void RemoveStaleTempFiles(const QString& folder) {
     // An hour is far longer than any write takes.
     constexpr qint64 kStaleSeconds = 60 * 60;
-    static const QRegularExpression ours(QStringLiteral("^\\.pellora-[0-9a-f]{12}\\.tmp$"));
     const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-kStaleSeconds);
-    QDirIterator it(folder, {QStringLiteral(".pellora-*.tmp")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
-        if (ours.match(info.fileName()).hasMatch() && info.lastModified() < limit)
+        if (IsOurTempFile(info.fileName()) && info.lastModified() < limit)
             QFile::remove(info.filePath());
     }
 }
