@@ -138,7 +138,9 @@ private slots:
         QCOMPARE(LocalCopyFileName(sent, prefix), expected);
     }
 
-#ifndef Q_OS_WIN // Windows takes the formats from the account, not from locale variables; the window tests check its date line
+// Windows takes the formats from the account, not from locale variables; the window tests check
+// its date line there.
+#ifndef Q_OS_WIN
     // The date line follows the locale that LC_ALL, LC_TIME or LANG names, with the C library's
     // own short date and time formats (those of strftime's %x and %X), the year always with its
     // century.
