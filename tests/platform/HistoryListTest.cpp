@@ -37,13 +37,6 @@ QStringList Listing(const QString& folder) {
 
 void Open(HistoryList& list, const QString& file = kFile) { list.Open(file, QString(), App(), QString(), -1); }
 
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 } // namespace
 
 class HistoryListTest : public QObject {
@@ -163,7 +156,7 @@ private slots:
         QFETCH(bool, setAside);
 
         const QString path = HistoryFolder() + u'/' + kFile;
-        WriteBytes(path, bytes);
+        test::WriteFile(path, bytes);
 
         HistoryList list;
         Open(list);
@@ -187,7 +180,7 @@ private slots:
     void secondDamagedFileDoesNotReplaceTheFirst() {
         const QString path = HistoryFolder() + u'/' + kFile;
         for (const QByteArray& bytes : {QByteArray("first"), QByteArray("second")}) {
-            WriteBytes(path, bytes);
+            test::WriteFile(path, bytes);
             HistoryList list;
             Open(list);
             list.Load();
@@ -218,7 +211,7 @@ private slots:
         if (kind.startsWith(u"foreign")) {
             if (::geteuid() != 0)
                 QSKIP("only root can give a file to another user");
-            WriteBytes(HistoryFolder() + QStringLiteral("/elsewhere"), "PelloraHistory 1\nEve\n");
+            test::WriteFile(HistoryFolder() + QStringLiteral("/elsewhere"), "PelloraHistory 1\nEve\n");
             if (kind == u"foreign file")
                 QVERIFY(QFile::rename(HistoryFolder() + QStringLiteral("/elsewhere"), path));
             else
@@ -243,7 +236,7 @@ private slots:
 
     void saveFailsWhenTheFolderCannotBeMade() {
         // The company folder is a regular file: nothing can be created beneath it.
-        WriteBytes(test::DataHome() + QStringLiteral("/Orvane"), "in the way");
+        test::WriteFile(test::DataHome() + QStringLiteral("/Orvane"), "in the way");
         HistoryList list;
         Open(list);
         list.Load();

@@ -32,13 +32,6 @@ AppObject OtherApp(const QString& name) {
 QString ConfigHome() { return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")); }
 
 QString IniPath() { return ConfigHome() + QStringLiteral("/Orvane/Pellora.ini"); }
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 #endif
 
 } // namespace
@@ -226,7 +219,7 @@ private slots:
         } else {
             if (::geteuid() != 0)
                 QSKIP("only root can give a link to another user");
-            WriteBytes(ConfigHome() + QStringLiteral("/elsewhere.ini"), "[General]\nFrom=Eve\n");
+            test::WriteFile(ConfigHome() + QStringLiteral("/elsewhere.ini"), "[General]\nFrom=Eve\n");
             QCOMPARE(::symlink("../elsewhere.ini", name.constData()), 0);
             QCOMPARE(::lchown(name.constData(), 65534, 65534), 0);
         }

@@ -32,13 +32,6 @@ using namespace pellora;
 class SupportTest : public QObject {
     Q_OBJECT
 
-    static void writeFile(const QString& path, const QByteArray& bytes) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
 private slots:
     // The path comes out with the system's separators ('\\' on Windows).
     void buildFileNameJoinsWithBackslashesAsSeparators() {
@@ -56,7 +49,7 @@ private slots:
         QVERIFY(ksCreateComplexDirectory(deep));
         QVERIFY(QFileInfo(deep).isDir());
         QVERIFY(ksCreateComplexDirectory(deep)); // already there
-        writeFile(home.path() + QStringLiteral("/file"), "x");
+        test::WriteFile(home.path() + QStringLiteral("/file"), "x");
         QVERIFY(!ksCreateComplexDirectory(home.path() + QStringLiteral("/file")));
         QVERIFY(!ksCreateComplexDirectory(home.path() + QStringLiteral("/file/below")));
         QVERIFY(!ksCreateComplexDirectory(QString()));
@@ -183,24 +176,24 @@ private slots:
         QCOMPARE(platform::DesktopWallpaperFile(), QDir::toNativeSeparators(image));
 #else
         qputenv("XDG_CURRENT_DESKTOP", "KDE");
-        writeFile(home.configHome() + QStringLiteral("/plasma-org.kde.plasma.desktop-appletsrc"),
-                  "[Containments][1][Wallpaper][org.kde.image][General]\nImage=file://" + image.toUtf8() + "\n");
+        test::WriteFile(home.configHome() + QStringLiteral("/plasma-org.kde.plasma.desktop-appletsrc"),
+                        "[Containments][1][Wallpaper][org.kde.image][General]\nImage=file://" + image.toUtf8() + "\n");
         QCOMPARE(platform::DesktopWallpaperFile(), image);
 
         qputenv("XDG_CURRENT_DESKTOP", "XFCE");
-        writeFile(home.configHome() + QStringLiteral("/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml"),
-                  "<channel><property name=\"last-image\" type=\"string\" value=\"" + image.toUtf8() +
-                      "\"/></channel>");
+        test::WriteFile(home.configHome() + QStringLiteral("/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml"),
+                        "<channel><property name=\"last-image\" type=\"string\" value=\"" + image.toUtf8() +
+                            "\"/></channel>");
         QCOMPARE(platform::DesktopWallpaperFile(), image);
 
         // GNOME: the settings are read through GIO (here from its key file, with the desktop's
         // own schema); the dark picture counts when the light one is not a file.
         qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
         qputenv("GSETTINGS_BACKEND", "keyfile");
-        writeFile(home.configHome() + QStringLiteral("/glib-2.0/settings/keyfile"),
-                  "[org/gnome/desktop/background]\npicture-options='zoom'\n"
-                  "picture-uri='file:///no/such/file.png'\npicture-uri-dark='file://" +
-                      image.toUtf8() + "'\n");
+        test::WriteFile(home.configHome() + QStringLiteral("/glib-2.0/settings/keyfile"),
+                        "[org/gnome/desktop/background]\npicture-options='zoom'\n"
+                        "picture-uri='file:///no/such/file.png'\npicture-uri-dark='file://" +
+                            image.toUtf8() + "'\n");
         QCOMPARE(platform::DesktopWallpaperFile(), image);
         // A desktop whose schema is not installed has no wallpaper (GIO would end the program).
         qputenv("XDG_CURRENT_DESKTOP", "X-Cinnamon");

@@ -220,6 +220,13 @@ QByteArray ReadFile(const QString& path) {
     return file.readAll();
 }
 
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
 void WhenMenuOpens(std::function<void(QMenu*)> act) {
     auto* poll = new QTimer;
     poll->setInterval(5);

@@ -115,6 +115,9 @@ Fakes InstallFakes();
 // Reads a whole file; empty when it does not exist.
 QByteArray ReadFile(const QString& path);
 
+// Writes `bytes` as the whole file at `path`, making its folders; a failure fails the test.
+void WriteFile(const QString& path, const QByteArray& bytes);
+
 // Runs `act` on the pop-up menu as soon as one is open; closes any menu still open after five
 // seconds so that a failing test cannot hang.
 void WhenMenuOpens(std::function<void(QMenu*)> act);
