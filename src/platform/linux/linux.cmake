@@ -1,6 +1,6 @@
 # What Linux and its desktop have: the XDG folders, the settings file in them, the shell
 # (xdg-open), the desktop's wallpaper, the support library's folders.
-target_sources(pellora_system PRIVATE
+target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp ${CMAKE_CURRENT_LIST_DIR}/Shell.h
   ${CMAKE_CURRENT_LIST_DIR}/StoredSettings.cpp
@@ -11,5 +11,5 @@ target_sources(pellora_system PRIVATE
 # on the desktops that keep their wallpaper there (Qt itself does not load it).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PELLORA_GIO REQUIRED gio-2.0)
-target_include_directories(pellora_system SYSTEM PRIVATE ${PELLORA_GIO_INCLUDE_DIRS})
-target_link_libraries(pellora_system PRIVATE ${CMAKE_DL_LIBS})
+target_include_directories(${PELLORA_LIBRARY} SYSTEM PRIVATE ${PELLORA_GIO_INCLUDE_DIRS})
+target_link_libraries(${PELLORA_LIBRARY} PRIVATE ${CMAKE_DL_LIBS})

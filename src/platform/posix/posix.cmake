@@ -1,7 +1,7 @@
 # What any Unix system has: the remote mailslot write as a NetBIOS datagram with its name
 # resolver, ksAnsiToOem through iconv, the regional date and time formats from the locale
 # variables, the system's requests to stop, and the program's own files.
-target_sources(pellora_system PRIVATE
+target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CodePages.cpp ${CMAKE_CURRENT_LIST_DIR}/CodePages.h
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp ${CMAKE_CURRENT_LIST_DIR}/Mailslot.h
   ${CMAKE_CURRENT_LIST_DIR}/NetBiosResolver.cpp ${CMAKE_CURRENT_LIST_DIR}/NetBiosResolver.h
@@ -11,4 +11,4 @@ target_sources(pellora_system PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SessionEnd.cpp
 )
 find_package(Threads REQUIRED)
-target_link_libraries(pellora_system PUBLIC Threads::Threads)
+target_link_libraries(${PELLORA_LIBRARY} PUBLIC Threads::Threads)

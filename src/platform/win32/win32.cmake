@@ -2,7 +2,7 @@
 # ksAnsiToOem, the regional formats, the program's files and the stored settings (the registry):
 # thin Qt adapters over the plain Win32 calls of Win32Api.cpp, which windows/CMakeLists.txt also
 # cross-compiles and tests without Qt.
-target_sources(pellora_system PRIVATE
+target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Win32Api.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32Api.h
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
@@ -14,7 +14,7 @@ target_sources(pellora_system PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/StoredSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Support.cpp
 )
-target_link_libraries(pellora_system PUBLIC shell32 ole32 uuid user32 advapi32)
+target_link_libraries(${PELLORA_LIBRARY} PUBLIC shell32 ole32 uuid user32 advapi32)
 
 # The icon "A_MAIN" and the version resource belong to pellora.exe, which src/CMakeLists.txt
 # declares after this file has run: add them once that directory is done.
