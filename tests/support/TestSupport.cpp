@@ -392,18 +392,15 @@ quint64 FileId(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
+namespace {
+QString CompanyFolder() { return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane"); }
+} // namespace
+
 QString SettingsLocation(const QString& app) {
-    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane/") + app +
-           QStringLiteral(".ini");
+    return CompanyFolder() + QLatin1Char('/') + app + QStringLiteral(".ini");
 }
 
-void EditSettings(const QByteArray& ini, const QString& app) {
-    const QString path = SettingsLocation(app);
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ini) < 0)
-        qFatal("EditSettings: cannot write %s", qPrintable(path));
-}
+void EditSettings(const QByteArray& ini, const QString& app) { WriteFile(SettingsLocation(app), ini); }
 
 QByteArray StoredSettings(const QString& app) { return ReadFile(SettingsLocation(app)); }
 
@@ -414,16 +411,13 @@ QVariant StoredValue(const QString& key, const QString& app) {
 quint64 SettingsStamp(const QString& app) { return FileId(SettingsLocation(app)); }
 
 void RemoveSettings() {
-    const QString company = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane");
-    if (!QFile::remove(company))
-        QDir(company).removeRecursively();
+    if (!QFile::remove(CompanyFolder()))
+        QDir(CompanyFolder()).removeRecursively();
 }
 
 void BlockSettings() {
     RemoveSettings();
-    QFile file(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Orvane"));
-    if (!file.open(QIODevice::WriteOnly) || file.write("in the way") < 0)
-        qFatal("BlockSettings: cannot write %s", qPrintable(file.fileName()));
+    WriteFile(CompanyFolder(), "in the way");
 }
 
 ScopedUmask::ScopedUmask(int mask) : saved_(static_cast<int>(::umask(static_cast<mode_t>(mask)))) {}

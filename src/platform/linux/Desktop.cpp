@@ -114,10 +114,6 @@ QString FromXfce() {
     return match.hasMatch() ? LocalFile(match.captured(1)) : QString();
 }
 
-} // namespace
-
-namespace {
-
 enum class Keeper { None, Kde, Xfce, Cinnamon, Mate, Gnome };
 
 Keeper WallpaperKeeper() {

@@ -55,7 +55,7 @@ void ksPaintDesktop(WindowHandle window, QPainter& painter);
 
 namespace platform {
 // Begins reading the desktop's wallpaper on a thread of its own (on GNOME and its relatives that
-// runs a program), so that painting never waits for it. Called before the first window that
+// loads GIO), so that painting never waits for it. Called before the first window that
 // shows the desktop is shown; a second call changes nothing.
 void ReadDesktopAhead();
 } // namespace platform
