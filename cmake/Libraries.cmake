@@ -1,20 +1,22 @@
-# The program's three libraries, bottom first; each links only the ones beneath it, so a call
-# that reaches up does not link:
+# The program's libraries, bottom first; each links only the ones beneath it, so a call that
+# reaches up does not link:
 #
 #   pellora_ui        ui/, app/                   the windows and start-up; Qt Widgets
 #   pellora_core      state/, archive/, sending/  the program's logic; Qt Core only, so that an
 #                                                 include of Qt Gui or Qt Widgets does not build
-#   pellora_platform  platform/                   the system, the window runtime, the support and
-#                                                 component libraries; Qt Core to those above it
+#                                                 and a call into the window side does not link
+#   pellora_window    platform/window/            the window side of the platform: message
+#                                                 boxes, menus, window functions; Qt Widgets
+#   pellora_platform  platform/                   the system, the window runtime's core, the
+#                                                 support and component libraries; Qt Core only
 #
-# The window runtime's message boxes, menus and window functions are built on Qt Widgets, which
-# pellora_platform links privately: its headers name no Widgets class, and what links it gets
-# Widgets only at its link, not on its include path.
+# pellora_core and pellora_window both stand on pellora_platform; only pellora_ui links both.
 
-# Each top folder of src/ and its library, bottom first: a new folder is one line here (and its
-# own CMakeLists.txt, which gives its files to ${PELLORA_LIBRARY}).
+# Each folder of src/ with a library of its own, bottom first: a new folder is one line here (and
+# its own CMakeLists.txt, which gives its files to ${PELLORA_LIBRARY}).
 set(PELLORA_FOLDERS
   platform=pellora_platform
+  platform/window=pellora_window
   state=pellora_core
   archive=pellora_core
   sending=pellora_core
@@ -66,7 +68,7 @@ function(pellora_check_system_code target)
   add_custom_command(
     OUTPUT "${stamp}"
     COMMAND ${CMAKE_COMMAND} "-DFILES=${fileList}" "-DSYSTEM_FOLDERS=${systemFolders}" "-DROOT=${PROJECT_SOURCE_DIR}"
-            "-DCORE_ONLY=${coreOnly}"
+            "-DCORE_ONLY=${coreOnly}" "-DLIBRARY=${target}"
             -P "${PROJECT_SOURCE_DIR}/cmake/CheckSystemCode.cmake"
     COMMAND ${CMAKE_COMMAND} -E touch "${stamp}"
     DEPENDS ${files} "${PROJECT_SOURCE_DIR}/cmake/CheckSystemCode.cmake"

@@ -5,8 +5,9 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/PrivateFiles.h"
-#include "platform/support/SessionEnd.h"
 #include "platform/support/Support.h"
+#include "platform/window/SessionEnd.h"
+#include "platform/window/WindowSupport.h"
 #include "state/FieldHistories.h"
 #include "ui/frmMain.h"
 

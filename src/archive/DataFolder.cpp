@@ -12,7 +12,7 @@ constexpr int kShowDefault = 10;
 constexpr int kLastShellError = 32;
 } // namespace
 
-void OpenDataFolder(WindowHandle owner, const QString& path, std::function<void(const QString& text)> tellFailure) {
+void OpenDataFolder(quintptr owner, const QString& path, std::function<void(const QString& text)> tellFailure) {
     platform::shell().Execute(owner, QStringLiteral("open"), path, QString(), QString(), kShowDefault,
                               [path, tell = std::move(tellFailure)](int result) {
                                   if (result <= kLastShellError)

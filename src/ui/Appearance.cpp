@@ -1,6 +1,7 @@
 #include "ui/Appearance.h"
 
 #include "PelloraVersion.h"
+#include "platform/window/WindowServices.h"
 
 #include <QApplication>
 
@@ -15,6 +16,8 @@ void PrepareApplication(QApplication& app) {
                                                 .arg(PELLORA_VERSION_PATCH)
                                                 .arg(PELLORA_VERSION_REVISION));
     QGuiApplication::setDesktopFileName(QStringLiteral(PELLORA_APP_ID));
+    // The program's messages, the top-level error report's included, go to the real boxes.
+    platform::UseWindowServices();
     // Tahoma's nearest relatives on systems without it: DejaVu Sans Condensed shares its
     // narrow, open shapes (both descend from Verdana's design).
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),

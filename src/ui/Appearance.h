@@ -6,7 +6,8 @@ class QApplication;
 
 namespace pellora::ui {
 
-// Names the application (for Qt, the desktop and the settings) and readies its fonts.
+// Names the application (for Qt, the desktop and the settings), readies its fonts and shows its
+// messages in the real message boxes.
 void PrepareApplication(QApplication& app);
 
 // Tahoma 9 pt, regular; where Tahoma is missing, the closest sans-serif the system has. No kerning

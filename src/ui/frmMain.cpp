@@ -9,6 +9,8 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/Support.h"
+#include "platform/window/FormHelper.h"
+#include "platform/window/WindowSupport.h"
 #include "state/FieldHistories.h"
 #include "state/Settings.h"
 #include "ui/Appearance.h"
@@ -658,7 +660,7 @@ void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
 void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
 void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
 // The desktop's answer may come after the window has gone: the box needs nothing of it.
-void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(this, values_.DataPath, &frmMain::ErrorBox); }
+void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(winId(), values_.DataPath, &frmMain::ErrorBox); }
 
 void frmMain::cmdSettings_Click() {
     auto dialog = std::make_unique<frmSettings>(values_);

@@ -1,7 +1,7 @@
 #include "ui/frmSettings.h"
 
 #include "platform/runtime/Guard.h"
-#include "platform/support/Support.h"
+#include "platform/window/WindowSupport.h"
 #include "ui/Appearance.h"
 
 #include <QCheckBox>

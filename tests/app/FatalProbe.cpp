@@ -2,9 +2,10 @@
 // place. The test that runs it checks that the process ends at once and stores nothing.
 
 #include "app/modMain.h"
-#include "platform/components/Components.h"
 #include "platform/runtime/Error.h"
+#include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
+#include "platform/window/FormHelper.h"
 #include "ui/Appearance.h"
 #include "ui/frmMain.h"
 

@@ -1,7 +1,6 @@
 #include "archive/LocalCopy.h"
 #include "platform/components/Components.h"
 #include "platform/runtime/Services.h"
-#include "platform/runtime/SystemServices.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

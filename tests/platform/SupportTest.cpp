@@ -3,8 +3,10 @@
 #include "platform/support/Support.h"
 #include "platform/components/Components.h"
 #include "platform/runtime/App.h"
-#include "platform/runtime/SystemServices.h"
 #include "platform/support/Desktop.h"
+#include "platform/window/FormHelper.h"
+#include "platform/window/WindowServices.h"
+#include "platform/window/WindowSupport.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

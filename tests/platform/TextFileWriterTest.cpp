@@ -1,5 +1,4 @@
 #include "platform/components/Components.h"
-#include "platform/runtime/SystemServices.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

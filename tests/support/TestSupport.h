@@ -7,6 +7,8 @@
 #include "platform/runtime/MsgBox.h"
 #include "platform/runtime/Services.h"
 #include "platform/support/Shell.h"
+#include "platform/window/FormHelper.h"
+#include "platform/window/WindowServices.h"
 
 #include <QDateTime>
 #include <QList>
@@ -184,6 +186,7 @@ int RunTests(QObject& testObject, int argc, char** argv);
             qputenv("QT_QPA_PLATFORM", "offscreen");                                                                   \
         QApplication app(argc, argv);                                                                                  \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        pellora::platform::UseWindowServices();                                                                        \
         TestClass tc;                                                                                                  \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return pellora::test::RunTests(tc, argc, argv);                                                                \

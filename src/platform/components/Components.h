@@ -1,7 +1,8 @@
 #pragma once
 
-// The component library: text-file writing, the error prompt and the form services. The two
-// stateful components, HistoryList and SettingsStore, have headers of their own.
+// The component library: text-file writing and the error prompt. The two stateful components,
+// HistoryList and SettingsStore, have headers of their own; the form services are the window
+// side's (window/FormHelper.h).
 
 #include "platform/runtime/Error.h"
 #include "platform/runtime/MsgBox.h"
@@ -10,15 +11,7 @@
 
 #include <memory>
 
-class QAbstractButton;
-class QPixmap;
-class QWidget;
-
-namespace pellora {
-
-struct AppObject;
-
-namespace platform {
+namespace pellora::platform {
 
 // WriteText's arguments, by the numbers the component library gives them.
 enum class Existing : int { Keep = -1, Replace = 0 };
@@ -59,25 +52,11 @@ public:
     static constexpr int kReserved = 0;
 };
 
-// Services on forms.
-class FormHelper {
-public:
-    virtual ~FormHelper() = default;
-    // Shows the program's about box modal over `owner`.
-    virtual void ShowAbout(QWidget* owner, const AppObject& app, const QString& extra, const QPixmap* picture,
-                           const QString& dedication) = 0;
-    // Runs the button's click exactly as a click by the user; nothing for a disabled button.
-    virtual void PressButton(QAbstractButton* button) = 0;
-};
-
-// The program's components: services().textFileWriter, .errorPrompt and .formHelper, each made
-// with the real one at first use.
+// The program's components: services().textFileWriter and the error prompt, each made with the
+// real one at first use.
 TextFileWriter& textFileWriter();
 ErrorPrompt& errorPrompt();
-FormHelper& formHelper();
 std::shared_ptr<TextFileWriter> CreateSystemTextFileWriter();
 std::shared_ptr<ErrorPrompt> CreateSystemErrorPrompt();
-std::shared_ptr<FormHelper> CreateSystemFormHelper();
 
-} // namespace platform
-} // namespace pellora
+} // namespace pellora::platform

@@ -6,12 +6,9 @@
 #include "platform/support/PrivateFiles.h"
 #include "platform/support/Support.h"
 
-#include <QApplication>
 #include <QByteArrayView>
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QPointer>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -206,20 +203,6 @@ void HistoryList::Add(const QString& text) {
     entries_.prepend(text);
     while (entries_.size() > MaxEntries)
         entries_.removeLast();
-}
-
-bool HistoryList::PickInto(QLineEdit& box) {
-    QWidget* anchor = QApplication::focusWidget();
-    if (anchor == nullptr)
-        anchor = &box;
-    // The entries are offered by the runtime's pop-up menu; the full text of the one chosen is
-    // inserted.
-    const QPointer<QLineEdit> target(&box);
-    const int index = pickMenus().Pick(anchor, entries_);
-    if (index < 0 || index >= entries_.size() || target.isNull())
-        return false;
-    box.setText(entries_.at(index));
-    return true;
 }
 
 } // namespace pellora::platform

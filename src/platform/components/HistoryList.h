@@ -49,7 +49,8 @@ public:
     // Puts `text` at the top of the list; a text longer than MaxEntryLength is left out.
     void Add(const QString& text);
     // Offers the entries in a pop-up menu under the widget that has the focus (the history
-    // button); a chosen entry becomes the text of `box`. Returns true when one was chosen.
+    // button); a chosen entry becomes the text of `box`. Returns true when one was chosen. The
+    // window side's (window/HistoryPick.cpp): only what links it can pick.
     bool PickInto(QLineEdit& box);
 
     const QStringList& Entries() const { return entries_; }

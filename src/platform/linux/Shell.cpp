@@ -21,7 +21,7 @@ constexpr int kNoAssociation = 31;
 XdgShell::XdgShell(QString launcher, int waitMilliseconds)
     : launcher_(std::move(launcher)), waitMilliseconds_(waitMilliseconds) {}
 
-void XdgShell::Execute(QWidget*, const QString& operation, const QString& file, const QString&, const QString&, int,
+void XdgShell::Execute(quintptr, const QString& operation, const QString& file, const QString&, const QString&, int,
                        std::function<void(int result)> done) {
     if (operation != QLatin1String("open")) {
         done(kNoAssociation);

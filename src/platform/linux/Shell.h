@@ -12,7 +12,7 @@ namespace pellora::platform {
 class XdgShell : public Shell {
 public:
     explicit XdgShell(QString launcher = QStringLiteral("xdg-open"), int waitMilliseconds = 3000);
-    void Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+    void Execute(quintptr owner, const QString& operation, const QString& file, const QString& parameters,
                  const QString& directory, int showCommand, std::function<void(int result)> done) override;
 
 private:

@@ -1,7 +1,7 @@
 // The system's requests to stop, on a Unix system: SIGTERM (the end of the session, a shutdown, `kill`)
 // and SIGHUP (the terminal or session the program was started from has gone). The signal
 // handler only writes a byte into a pipe of the program's own, which is safe at any moment; the
-// window thread reads it through a socket notifier and closes the windows there.
+// window thread reads it through a socket notifier and answers it there.
 
 #include "platform/support/SessionEnd.h"
 
@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace pellora::platform {
 
@@ -39,15 +40,15 @@ void OnStopSignal(int) {
 
 } // namespace
 
-void WatchStopRequests() {
+void WatchStopRequests(std::function<void()> stop) {
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         Fail("pipe2");
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, [stop = std::move(stop)] {
         char bytes[64];
         while (::read(stopPipe[0], bytes, sizeof bytes) > 0) {
         }
-        Guarded(CloseAllWindows);
+        Guarded(stop);
     });
 
     struct sigaction action {};

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace pellora::platform {
 
 // A style is one set of buttons (the low four bits) with one icon (the next three).
@@ -30,7 +32,11 @@ public:
     virtual MsgBoxResult Show(const QString& text, MsgBoxStyle style, const QString& title, const QString& detail) = 0;
 };
 
+// The program's message boxes: services().messageBoxes, made at first use by the maker named
+// here, the window side's (window/WindowServices.h, UseWindowServices). Throws Error when there
+// is none, as where no window can be shown.
 MessageBoxes& messageBoxes();
+void SetSystemMessageBoxes(std::shared_ptr<MessageBoxes> (*create)());
 
 // The message box of the program: always titled with the application's title.
 MsgBoxResult MsgBox(const QString& text, MsgBoxStyle style);

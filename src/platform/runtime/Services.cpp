@@ -1,8 +1,8 @@
 #include "platform/runtime/Services.h"
 
 #include "platform/runtime/App.h"
+#include "platform/runtime/Error.h"
 #include "platform/runtime/MsgBox.h"
-#include "platform/runtime/SystemServices.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +10,17 @@
 namespace pellora::platform {
 
 namespace {
+
+class SystemClock : public Clock {
+public:
+    QDateTime Now() override {
+        QDateTime now = QDateTime::currentDateTime();
+        now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+        return now;
+    }
+};
+
+std::shared_ptr<MessageBoxes> (*systemMessageBoxes)() = nullptr;
 
 [[noreturn]] void TerminateProcess(int status) {
     std::fflush(stdout);
@@ -26,11 +37,16 @@ Services& services() {
     return instance;
 }
 
-MessageBoxes& messageBoxes() { return EnsureService(services().messageBoxes, CreateSystemMessageBoxes); }
-Clock& clock() { return EnsureService(services().clock, CreateSystemClock); }
-PickMenus& pickMenus() {
-    static const std::shared_ptr<PickMenus> menus = CreateSystemPickMenus();
-    return *menus;
+MessageBoxes& messageBoxes() {
+    return EnsureService(services().messageBoxes, [] {
+        if (systemMessageBoxes == nullptr)
+            throw Error(ErrorNumber::Internal, QStringLiteral("No window to show a message in"));
+        return systemMessageBoxes();
+    });
+}
+void SetSystemMessageBoxes(std::shared_ptr<MessageBoxes> (*create)()) { systemMessageBoxes = create; }
+Clock& clock() {
+    return EnsureService(services().clock, []() -> std::shared_ptr<Clock> { return std::make_shared<SystemClock>(); });
 }
 
 void ResetServices() { services() = Services{}; }

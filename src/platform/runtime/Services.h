@@ -2,20 +2,17 @@
 
 // The registry of the platform services the program uses, each behind a small interface so that
 // tests can put their own network, clock, message boxes and file writer in place of the real ones.
-// The window runtime's own services (clock, pick menus, the end of the process) are declared here,
-// its message boxes in MsgBox.h; the layers above declare theirs beside their interfaces (mailslot/Mailslots.h,
-// support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
+// The clock and the end of the process are declared here, the message boxes in MsgBox.h (the
+// window side makes the real ones, window/WindowServices.h); the layers above declare theirs beside their interfaces
+// (mailslot/Mailslots.h, support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
 // reaches up.
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
-
-class QWidget;
 
 namespace pellora::platform {
 
@@ -24,15 +21,6 @@ public:
     virtual ~Clock() = default;
     // The current local date and time.
     virtual QDateTime Now() = 0;
-};
-
-// Pop-up menus to pick one text from a list.
-class PickMenus {
-public:
-    virtual ~PickMenus() = default;
-    // Shows `items` in a pop-up menu just under `anchor` ("(empty)", disabled, when there are
-    // none) and returns the index of the item chosen, or -1 when none was.
-    virtual int Pick(QWidget* anchor, const QStringList& items) = 0;
 };
 
 class MessageBoxes;
@@ -58,7 +46,6 @@ struct Services {
 // real implementation unless a test has put its own in place.
 Services& services();
 Clock& clock();
-PickMenus& pickMenus(); // always the real one
 
 // The service in `slot`, made by `create` when there is none yet.
 template <class T, class Factory> T& EnsureService(std::shared_ptr<T>& slot, Factory create) {

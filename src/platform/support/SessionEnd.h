@@ -1,24 +1,16 @@
 #pragma once
 
-// The end of the program with the desktop session, or when the system asks it to stop.
+// The system's own requests to stop the program; the window side ends the program with them
+// (window/SessionEnd.h).
+
+#include <functional>
 
 namespace pellora::platform {
 
-// From this call on, the program ends the way it ends when the desktop session does, whenever
-// the system asks it to stop (SIGTERM and SIGHUP on Linux): open menus and modal windows close
-// (a message box as if by its Cancel or only button), then the main window closes the ordinary
-// way, at once or, while one of its handlers still runs, as soon as that handler has returned.
-// So it stores what it stores when the user closes it. Called once, at start-up; a second call
-// changes nothing. Throws Error when the requests cannot be watched.
-void EndWithTheSession();
-
-// Closes every window: the open menus first, then the modal windows, innermost first, then the
-// others. A window that waits for a handler to return stays open until then.
-void CloseAllWindows();
-
-// The system's own requests to stop, each answered by CloseAllWindows(); the system's half of
-// EndWithTheSession(). On Windows the end of the session reaches Qt as a window message, which
-// asks the program to quit as the desktop's session manager does on Linux.
-void WatchStopRequests();
+// Answers each of the system's requests to stop with `stop`, run on the window thread through
+// the guard of event handlers. On Windows the end of the session reaches Qt as a window message,
+// which asks the program to quit as the desktop's session manager does on Linux: there is
+// nothing more to watch. Throws Error when the requests cannot be watched.
+void WatchStopRequests(std::function<void()> stop);
 
 } // namespace pellora::platform

@@ -4,11 +4,10 @@
 // one (CreateSystemShell); tests put their own in its place through services().shell.
 
 #include <QString>
+#include <QtGlobal>
 
 #include <functional>
 #include <memory>
-
-class QWidget;
 
 namespace pellora::platform {
 
@@ -19,8 +18,9 @@ public:
     // `done` receives the result once it is known: a number greater than 32 on success and 32
     // or less on failure. It runs at most once, either before Execute returns or later from the
     // event loop (through the guard of event handlers), possibly after `owner` is gone; it does
-    // not run when the program ends first.
-    virtual void Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+    // not run when the program ends first. `owner` is the system's handle of the window that
+    // owns whatever the shell shows (a window's winId()), 0 for none.
+    virtual void Execute(quintptr owner, const QString& operation, const QString& file, const QString& parameters,
                          const QString& directory, int showCommand, std::function<void(int result)> done) = 0;
 };
 

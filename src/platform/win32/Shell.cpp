@@ -3,8 +3,6 @@
 #include "platform/support/Shell.h"
 #include "platform/win32/Win32Api.h"
 
-#include <QWidget>
-
 #include <climits>
 
 namespace pellora::platform {
@@ -15,19 +13,16 @@ class Win32Shell : public Shell {
 public:
     // ShellExecuteA hands the file over and returns at once, so the answer comes before Execute
     // returns.
-    void Execute(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+    void Execute(quintptr owner, const QString& operation, const QString& file, const QString& parameters,
                  const QString& directory, int showCommand, std::function<void(int result)> done) override {
         done(Run(owner, operation, file, parameters, directory, showCommand));
     }
 
 private:
-    static int Run(QWidget* owner, const QString& operation, const QString& file, const QString& parameters,
+    static int Run(quintptr owner, const QString& operation, const QString& file, const QString& parameters,
                    const QString& directory, int showCommand) {
-        // The shell parents any window it shows (an error, a choice of program) to the
-        // top-level window of the owner.
-        void* window = nullptr;
-        if (owner != nullptr)
-            window = reinterpret_cast<void*>(owner->window()->winId());
+        // The shell parents any window it shows (an error, a choice of program) to the owner.
+        void* window = reinterpret_cast<void*>(owner);
         const std::intptr_t result =
             win32::ShellExecuteAnsi(window, operation.toStdWString(), file.toStdWString(), parameters.toStdWString(),
                                     directory.toStdWString(), showCommand);

@@ -1,6 +1,6 @@
-// The real message boxes, clock and pick menus.
+// The real message boxes and pick menus.
 
-#include "platform/runtime/SystemServices.h"
+#include "platform/window/WindowServices.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -51,15 +51,6 @@ public:
     }
 };
 
-class SystemClock : public Clock {
-public:
-    QDateTime Now() override {
-        QDateTime now = QDateTime::currentDateTime();
-        now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-        return now;
-    }
-};
-
 // Menu items are cut to about this many average characters.
 constexpr int kMenuTextChars = 60;
 
@@ -107,7 +98,13 @@ public:
 } // namespace
 
 std::shared_ptr<MessageBoxes> CreateSystemMessageBoxes() { return std::make_shared<SystemMessageBoxes>(); }
-std::shared_ptr<Clock> CreateSystemClock() { return std::make_shared<SystemClock>(); }
 std::shared_ptr<PickMenus> CreateSystemPickMenus() { return std::make_shared<SystemPickMenus>(); }
+
+PickMenus& pickMenus() {
+    static const std::shared_ptr<PickMenus> menus = CreateSystemPickMenus();
+    return *menus;
+}
+
+void UseWindowServices() { SetSystemMessageBoxes(CreateSystemMessageBoxes); }
 
 } // namespace pellora::platform

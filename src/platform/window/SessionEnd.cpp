@@ -1,6 +1,7 @@
-#include "platform/support/SessionEnd.h"
+#include "platform/window/SessionEnd.h"
 
 #include "platform/runtime/Guard.h"
+#include "platform/support/SessionEnd.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -39,7 +40,7 @@ void EndWithTheSession() {
     static bool watching = false;
     if (watching)
         return;
-    WatchStopRequests();
+    WatchStopRequests(CloseAllWindows);
     QCoreApplication* app = QCoreApplication::instance();
     app->installEventFilter(new QuitRequests(app));
     watching = true;

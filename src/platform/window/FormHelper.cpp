@@ -1,6 +1,7 @@
 // The real form services: the about box and pressing a button as the user would.
 
-#include "platform/components/Components.h"
+#include "platform/window/FormHelper.h"
+
 #include "platform/runtime/App.h"
 #include "platform/runtime/Services.h"
 
