@@ -36,29 +36,16 @@
 namespace pellora {
 
 using platform::Guarded;
+namespace Key = platform::Key;
+namespace Mask = platform::Mask;
+using platform::ShiftMask;
+using platform::VirtualKey;
 
 namespace {
 
 const QString kIcon = QStringLiteral("A_MAIN");
 const QString kDedication = QStringLiteral("To Lia");
 const char* const kTag = "Tag";
-
-// The virtual-key codes the handlers compare.
-namespace Key {
-constexpr int Enter = 13;
-constexpr int Escape = 27;
-constexpr int A = 65;
-constexpr int F1 = 112;
-constexpr int F5 = 116;
-constexpr int F12 = 123;
-} // namespace Key
-// Modifier masks; a key test compares the whole mask.
-namespace Mask {
-constexpr int None = 0;
-constexpr int Shift = 1;
-constexpr int Ctrl = 2;
-constexpr int Alt = 4;
-} // namespace Mask
 
 // The send hotkey options, by number: which key sends the message, and the caption of
 // cmdSendHotkeyOption. The option is held, read and stored as its number (decimal text in the
@@ -222,13 +209,13 @@ void MessageTextBox::SetText(const QString& text) {
 
 void MessageTextBox::keyPressEvent(QKeyEvent* event) {
     bool used = false;
-    form_->Handle([&] { used = form_->MessageKey(*event); });
+    form_->runtime_.Handle([&] { used = form_->MessageKey(*event); });
     if (used || form_->IsUnloaded()) {
         event->accept();
         return;
     }
-    const int shift = frmMain::ShiftMask(*event);
-    if (frmMain::VirtualKey(*event) == Key::Enter && (shift == Mask::Ctrl || shift == Mask::Shift)) {
+    const int shift = ShiftMask(*event);
+    if (VirtualKey(*event) == Key::Enter && (shift == Mask::Ctrl || shift == Mask::Shift)) {
         // Ctrl+Enter and Shift+Enter start a new line as Enter does; the text keeps plain line breaks.
         insertPlainText(QStringLiteral("\n"));
         event->accept();
@@ -240,7 +227,12 @@ void MessageTextBox::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Construction and layout
 
-frmMain::frmMain(AppValues& values, QWidget* parent) : QWidget(parent, Qt::Window), values_(values) {
+frmMain::frmMain(AppValues& values, QWidget* parent)
+    : QWidget(parent, Qt::Window), values_(values),
+      runtime_(*this, {.unload = [this] { Form_Unload(); },
+                       .unloaded = [this] { emit Unloaded(); },
+                       .keyDown = [this](int keyCode, int shift) { Form_KeyDown(keyCode, shift); },
+                       .gotFocus = [this](QWidget* control) { GotFocus(control); }}) {
     // The desktop shows through the window: its wallpaper is read while the window is made.
     platform::ReadDesktopAhead();
     setObjectName(QStringLiteral("frmMain"));
@@ -254,13 +246,7 @@ frmMain::frmMain(AppValues& values, QWidget* parent) : QWidget(parent, Qt::Windo
         const ui::FormFontScope formFont(font());
         CreateControls();
     }
-    qApp->installEventFilter(this);
     SetAccessibleNames();
-}
-
-frmMain::~frmMain() {
-    if (qApp != nullptr)
-        qApp->removeEventFilter(this);
 }
 
 void frmMain::CreateControls() {
@@ -304,7 +290,7 @@ void frmMain::CreateControls() {
 
     auto on = [this](QPushButton* button, void (frmMain::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+                [this, handler] { runtime_.Handle([this, handler] { (this->*handler)(); }); });
     };
     on(cmdSend, &frmMain::cmdSend_Click);
     on(cmdFromHistory, &frmMain::cmdFromHistory_Click);
@@ -385,49 +371,11 @@ void frmMain::Form_Unload() {
     state::SaveHistories({FromHistory, ToHistory, ComputerHistory});
 }
 
-void frmMain::Handle(const std::function<void()>& handler) {
-    ++handlerDepth_;
-    Guarded(handler);
-    if (--handlerDepth_ == 0 && closePending_ && !unloaded_) {
-        closePending_ = false;
-        Guarded([this] { ksUnloadForm(this); });
-    }
-}
-
-void frmMain::Unload() {
-    if (handlerDepth_ > 1) {
-        // Asked for from inside another handler's event loop: that handler still works on the window.
-        closePending_ = true;
-        return;
-    }
-    closingNow_ = true;
-    close();
-    closingNow_ = false;
-}
-
-void frmMain::closeEvent(QCloseEvent* event) {
-    if (handlerDepth_ > 0 && !closingNow_) {
-        // A close that arrives while a handler waits (pending events, a menu, a message box, a
-        // dialog) happens once the handler has returned: it still uses the window and its lists.
-        closePending_ = true;
-        event->ignore();
-        return;
-    }
-    if (!unloaded_) {
-        unloaded_ = true;
-        Guarded([this] { Form_Unload(); });
-        event->accept();
-        emit Unloaded(); // an error above has ended the program instead
-        return;
-    }
-    event->accept();
-}
-
 void frmMain::Form_KeyDown(int KeyCode, int Shift) {
     if (KeyCode == Key::F1 && Shift == Mask::Shift) {
         platform::formHelper().ShowAbout(this, App(), QString(), nullptr, kDedication);
     } else if (KeyCode == Key::Escape && Shift == Mask::None) {
-        Unload();
+        runtime_.Unload();
     } else {
         HandleSendHotkey(KeyCode, Shift);
     }
@@ -458,108 +406,21 @@ void frmMain::Form_Paint(QPainter& painter) {
     painter.fillRect(ShapeBand(), palette().color(QPalette::Button));
 }
 
+void frmMain::GotFocus(QWidget* control) {
+    if (control == txtFrom)
+        txtFrom_GotFocus();
+    else if (control == txtTo)
+        txtTo_GotFocus();
+    else if (control == txtComputer)
+        txtComputer_GotFocus();
+}
+
 void frmMain::txtFrom_GotFocus() { ksHighlightText(QApplication::focusWidget()); }
 void frmMain::txtTo_GotFocus() { ksHighlightText(QApplication::focusWidget()); }
 void frmMain::txtComputer_GotFocus() { ksHighlightText(QApplication::focusWidget()); }
 
 // ---------------------------------------------------------------------------------------------
-// Keys: the window sees every key before the control that has the focus.
-
-int frmMain::VirtualKey(const QKeyEvent& event) {
-    const int key = event.key();
-    if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        return 'A' + (key - Qt::Key_A);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
-        return Key::F1 + (key - Qt::Key_F1);
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return Key::Enter;
-    case Qt::Key_Escape: return Key::Escape;
-    default: return 0; // a key no handler looks at
-    }
-}
-
-int frmMain::ShiftMask(const QKeyEvent& event) {
-    const Qt::KeyboardModifiers modifiers = event.modifiers();
-    int mask = Mask::None;
-    if (modifiers & Qt::ShiftModifier)
-        mask |= Mask::Shift;
-    if (modifiers & Qt::ControlModifier)
-        mask |= Mask::Ctrl;
-    if (modifiers & Qt::AltModifier)
-        mask |= Mask::Alt;
-    return mask;
-}
-
-bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (!watched->isWidgetType())
-        return false;
-    auto* widget = static_cast<QWidget*>(watched);
-    if (event->type() == QEvent::FocusIn) {
-        // A field's GotFocus: the focus moved to it inside the window (Tab, Shift+Tab, a click, a
-        // mnemonic, the program). Coming back from another application, a message box or a menu
-        // only gives the focus back; the field keeps its selection and caret.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
-            return false;
-        if (widget == txtFrom)
-            Handle([this] { txtFrom_GotFocus(); });
-        else if (widget == txtTo)
-            Handle([this] { txtTo_GotFocus(); });
-        else if (widget == txtComputer)
-            Handle([this] { txtComputer_GotFocus(); });
-        return false;
-    }
-    if (event->type() != QEvent::KeyPress || unloaded_ || widget->window() != this)
-        return false;
-    return PreviewKey(widget, static_cast<QKeyEvent&>(*event));
-}
-
-bool frmMain::PreviewKey(QWidget* receiver, QKeyEvent& key) {
-    // Qt hands a key that a widget ignores on to its parent, as the same event. A handler can move
-    // the focus meanwhile (a message box takes it, and it comes back only when the window is
-    // activated again), so the key press seen first is remembered: its later deliveries are not
-    // new key presses.
-    if (previewed_.event == &key && previewed_.timestamp == key.timestamp() && previewed_.key == key.key() &&
-        previewed_.modifiers == key.modifiers())
-        return false;
-    // A key travels from the focused control up to the window; look at it once, at the start.
-    QWidget* focus = QApplication::focusWidget();
-    if (focus != nullptr && focus->window() == this ? receiver != focus : receiver != this)
-        return false;
-
-    const int code = VirtualKey(key);
-    const int shift = ShiftMask(key);
-    bool used = false;
-    Handle([&] {
-        Form_KeyDown(code, shift);
-        if (!unloaded_ && !closePending_)
-            used = ControlKeyRules(key);
-    });
-    previewed_ = {&key, key.timestamp(), key.key(), key.modifiers()};
-    // Forgotten once the event has gone through: the next key press may come at the same address.
-    QMetaObject::invokeMethod(
-        this, [this] { previewed_ = {}; }, Qt::QueuedConnection);
-    return used || unloaded_;
-}
-
-bool frmMain::ControlKeyRules(QKeyEvent& event) {
-    if (VirtualKey(event) != Key::Enter || ShiftMask(event) != Mask::None)
-        return false;
-    // Enter clicks the button that has the focus, else the default button if there is one.
-    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
-    if (focused != nullptr && focused->window() == this) {
-        if (focused->isEnabled())
-            focused->click();
-        return true;
-    }
-    if (cmdSend->isDefault()) {
-        if (cmdSend->isEnabled())
-            cmdSend->click();
-        return true;
-    }
-    return false;
-}
+// Keys: the window sees every key before the control that has the focus (platform/window/Form.h).
 
 bool frmMain::MessageKey(QKeyEvent& event) {
     int code = VirtualKey(event);
@@ -727,7 +588,7 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         QCoreApplication::processEvents();
         // A close among the pending events waits for this handler, so the window still stands;
         // a send among them (a click on Send) was this key's send.
-        if (unloaded_ || sendClicks_ != clicks)
+        if (runtime_.IsUnloaded() || sendClicks_ != clicks)
             return;
         if (txtMessage->Text() != text)
             txtMessage->SetText(text);

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "platform/window/Form.h"
 #include "sending/SendOperation.h"
 #include "state/AppValues.h"
 
@@ -73,7 +74,6 @@ class frmMain : public QWidget, private sending::SendWindow {
     Q_OBJECT
 public:
     explicit frmMain(AppValues& values, QWidget* parent = nullptr);
-    ~frmMain() override;
 
     // Runs the load handler; called once by start-up before the window is shown.
     void Load();
@@ -135,24 +135,14 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // Key codes and modifier masks of a Qt key event, as the handlers see keys.
-    static int VirtualKey(const QKeyEvent& event);
-    static int ShiftMask(const QKeyEvent& event);
-
-    // Runs one event handler of the window through the error guard. A close that arrives while
-    // it runs (from a message box, a menu, a dialog or pending events that it lets run) waits
-    // until the outermost handler has returned; then the window unloads.
-    void Handle(const std::function<void()>& handler);
     // True once the window has unloaded; its handlers then do nothing more.
-    bool IsUnloaded() const override { return unloaded_; }
+    bool IsUnloaded() const override { return runtime_.IsUnloaded(); }
 
 signals:
     // The unload handler has run to its end: the settings and the lists are stored.
     void Unloaded();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -170,21 +160,17 @@ private:
     void CreateControls();
     // Names and descriptions for screen readers; the fields' labels become their buddies.
     void SetAccessibleNames();
-    bool ControlKeyRules(QKeyEvent& event);
     // The message field's own key handling; true when the key was used up.
     bool MessageKey(QKeyEvent& event);
-    // The window's key preview: Form_KeyDown and the window's own key rules, once per key press.
-    bool PreviewKey(QWidget* receiver, QKeyEvent& event);
-    // Unloads the window now, or once the running handlers have returned.
-    void Unload();
+    // The GotFocus handler of `control`, if it has one.
+    void GotFocus(QWidget* control);
 
     AppValues& values_;
     sending::SendOperation send_{*this, {FromHistory, ToHistory, ComputerHistory}, values_};
+    // The window runtime: handlers counted and guarded, the close deferred while they run, the
+    // keys seen first.
+    platform::Form runtime_;
     bool loaded_ = false;
-    bool unloaded_ = false;
-    bool closePending_ = false;
-    bool closingNow_ = false;
-    int handlerDepth_ = 0;
     bool messageKeyUsed_ = false;
     // A Ctrl+Enter send lets the pending events run: a second Ctrl+Enter among them sends nothing.
     bool ctrlEnterWaiting_ = false;
@@ -200,13 +186,6 @@ private:
     std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
     // The control that had the focus when the input was disabled; it gets it back afterwards.
     QPointer<QWidget> focusBeforeDisable_;
-    // The key press the preview has looked at, while Qt still hands it on to other widgets.
-    struct PreviewedKey {
-        const QEvent* event = nullptr;
-        quint64 timestamp = 0;
-        int key = 0;
-        Qt::KeyboardModifiers modifiers;
-    } previewed_;
 };
 
 } // namespace pellora

@@ -1,18 +1,16 @@
 #include "ui/frmSettings.h"
 
-#include "platform/runtime/Guard.h"
 #include "platform/window/WindowSupport.h"
 #include "ui/Appearance.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QPixmap>
 #include <QPushButton>
 
 namespace pellora {
 
-frmSettings::frmSettings(AppValues& values, QWidget* parent) : QDialog(parent), values_(values) {
+frmSettings::frmSettings(AppValues& values, QWidget* parent) : QDialog(parent), values_(values), runtime_(*this, {}) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -41,13 +39,14 @@ frmSettings::frmSettings(AppValues& values, QWidget* parent) : QDialog(parent), 
     cmdCancel->setGeometry(ui::Twips(4500), ui::Twips(960), ui::Twips(1395), ui::Twips(435));
     // Enter clicks Ok unless another button has the focus: a focused Cancel takes Enter itself.
     cmdCancel->setAutoDefault(true);
+    runtime_.SetCancelButton(cmdCancel);
 
     setTabOrder(chkTempFilePrefix, cmdOk);
     setTabOrder(cmdOk, cmdCancel);
     chkTempFilePrefix->setFocus(Qt::OtherFocusReason);
 
-    connect(cmdOk, &QPushButton::clicked, this, [this] { platform::Guarded([this] { cmdOk_Click(); }); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { platform::Guarded([this] { cmdCancel_Click(); }); });
+    connect(cmdOk, &QPushButton::clicked, this, [this] { runtime_.Handle([this] { cmdOk_Click(); }); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { runtime_.Handle([this] { cmdCancel_Click(); }); });
     SetAccessibleNames();
 }
 
@@ -81,15 +80,5 @@ void frmSettings::cmdOk_Click() {
 }
 
 void frmSettings::cmdCancel_Click() { done(QDialog::Rejected); }
-
-void frmSettings::keyPressEvent(QKeyEvent* event) {
-    // Escape is the Cancel button's key.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        cmdCancel->click();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
 
 } // namespace pellora

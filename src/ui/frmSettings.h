@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "platform/window/Form.h"
 #include "state/AppValues.h"
 
 class QCheckBox;
@@ -28,11 +29,10 @@ public:
     void cmdOk_Click();
     void cmdCancel_Click();
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     AppValues& values_;
+    // The window runtime: handlers counted and guarded, Enter and Escape on the dialog's buttons.
+    platform::Form runtime_;
     // Names and descriptions for screen readers.
     void SetAccessibleNames();
 };
