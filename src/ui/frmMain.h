@@ -2,14 +2,13 @@
 
 #include <QCursor>
 #include <QDateTime>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QWidget>
 
 #include "platform/window/Form.h"
 #include "sending/SendOperation.h"
 #include "state/AppValues.h"
+#include "ui/TextBoxes.h"
 
 #include <array>
 #include <functional>
@@ -26,48 +25,11 @@ namespace platform {
 class HistoryList;
 }
 
-class frmMain;
-
 // The window's mouse pointer, by the runtime's numbers.
 namespace MousePointer {
 inline constexpr int Default = 0;
 inline constexpr int Hourglass = 11;
 } // namespace MousePointer
-
-// The message field: a multi-line text box whose keys pass through the window's handlers.
-// Its text is read and written with CR LF line breaks.
-class MessageTextBox : public QPlainTextEdit {
-    Q_OBJECT
-public:
-    explicit MessageTextBox(frmMain* form);
-    QString Text() const;
-    void SetText(const QString& text);
-    QString Tag; // a copy of the text at each Ctrl+Enter send; the send itself keeps its own
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    frmMain* form_;
-};
-
-// A name field (sender, recipient, computer): one line of at most state::MaxNameLength characters.
-// A click that gives it the focus leaves its whole text selected, as the focus by Tab does.
-class NameTextBox : public QLineEdit {
-    Q_OBJECT
-public:
-    NameTextBox(QWidget* parent, const QString& name);
-
-protected:
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    bool focusByMouse_ = false;       // the focus came with a mouse press that the field has yet to see
-    bool selectAllOnRelease_ = false; // that press was the left button's
-};
 
 // The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
 class frmMain : public QWidget, private sending::SendWindow {
@@ -148,7 +110,6 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    friend class MessageTextBox;
     // What the send operation reads from and asks of the window.
     sending::MessageTexts ReadTexts() const override;
     void ShowError(const QString& text) override;
