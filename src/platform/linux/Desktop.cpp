@@ -30,10 +30,10 @@ QString LocalFile(QString value) {
     return QFileInfo(value).isFile() ? value : QString();
 }
 
-// GNOME and its relatives keep the wallpaper in dconf, read through GIO's settings: a library
-// call instead of starting the gsettings program. GIO is loaded only on these desktops (Qt does
-// not load it), and never unloaded, as GLib's types cannot be. The first of `keys` that names a
-// file wins; a schema or key that is not installed counts as no wallpaper (GIO would abort).
+// GNOME and its relatives keep the wallpaper in dconf, read as GIO's settings would read it: a
+// library call instead of starting the gsettings program. GIO is loaded only on these desktops
+// (Qt does not load it), and never unloaded, as GLib's types cannot be. The first of `keys` that
+// names a file wins; a schema or key that is not installed counts as no wallpaper (GIO would abort).
 struct Gio {
     decltype(&g_settings_schema_source_get_default) sourceDefault = nullptr;
     decltype(&g_settings_schema_source_lookup) lookup = nullptr;
@@ -93,8 +93,8 @@ const Gio* LoadGio() {
     return gio;
 }
 
-// dconf only where GSettings would use it: GSETTINGS_BACKEND (the key file in the tests, the
-// memory backend, a portal) names another backend, and without libdconf GIO has no dconf backend.
+// dconf's library, unless GSETTINGS_BACKEND names another backend for GSettings (the key file in
+// the tests, the memory backend) or libdconf is not installed (nor, then, GIO's dconf backend).
 const DConf* LoadDConf() {
     const QByteArray backend = qgetenv("GSETTINGS_BACKEND");
     if (!backend.isEmpty() && backend != "dconf")
