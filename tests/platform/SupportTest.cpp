@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -201,6 +202,17 @@ private slots:
         qputenv("XDG_CURRENT_DESKTOP", "X-Cinnamon");
         QVERIFY(platform::DesktopWallpaperFile().isEmpty());
         qunsetenv("GSETTINGS_BACKEND");
+        // Without a backend named, GNOME's settings are dconf's: the account's database, here with
+        // one key (header, hash table, key, then the value, a variant holding the URI).
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        const QByteArray uri = "file://" + image.toUtf8() + QByteArray("\0\0s", 3);
+        QByteArray end(4, '\0');
+        qToLittleEndian<quint32>(104 + uri.size(), end.data());
+        test::WriteFile(home.configHome() + QStringLiteral("/dconf/user"),
+                        QByteArray::fromHex("4756617269616e74 0000000000000000 180000003c000000 0000000001000000 "
+                                            "00000000 812f89cc ffffffff 3c000000 2900 7600 68000000") +
+                            end + "/org/gnome/desktop/background/picture-uri" + QByteArray(3, '\0') + uri);
+        QCOMPARE(platform::DesktopWallpaperFile(), image);
 
         qputenv("XDG_CURRENT_DESKTOP", "openbox");
         QVERIFY(platform::DesktopWallpaperFile().isEmpty());
