@@ -209,7 +209,9 @@ void platform::ReadDesktopAhead() {
             cache.waiting->update();
         cache.waiting = nullptr;
     });
-    thread->start();
+    // At idle priority: the read (on GNOME, loading GIO) runs when a processor would otherwise
+    // wait, and takes none from the window's start, the display server or the window manager.
+    thread->start(QThread::IdlePriority);
 }
 
 void ksPaintDesktop(WindowHandle window, QPainter& painter) {
