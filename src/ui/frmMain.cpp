@@ -25,8 +25,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTimer>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -90,19 +88,6 @@ NameTextBox* MakeField(QWidget* parent, const char* name, QRect geometry) {
     auto* field = new NameTextBox(parent, QLatin1String(name));
     field->setGeometry(geometry);
     return field;
-}
-
-// How long after the window is first shown the hourglass is made ready: after the first paint
-// and the window manager's activation, and before a person can have typed a message to send.
-constexpr int kHourglassDelayMs = 100;
-
-// Loads the hourglass pointer (on X11 the cursor theme's file, sent to the display server) into
-// the platform's cache of pointers, so that the first send does not wait for it. It is set on a
-// window of its own that is never shown, so the pointer over the program's window stays as it is.
-void LoadHourglass() {
-    QWindow unseen;
-    unseen.create();
-    unseen.setCursor(Qt::WaitCursor);
 }
 
 } // namespace
@@ -268,14 +253,6 @@ void frmMain::Form_KeyDown(int KeyCode, int Shift) {
     }
 }
 
-void frmMain::showEvent(QShowEvent* event) {
-    if (!hourglassPending_) {
-        hourglassPending_ = true;
-        QTimer::singleShot(kHourglassDelayMs, this, [] { LoadHourglass(); });
-    }
-    QWidget::showEvent(event);
-}
-
 void frmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     Guarded([&] { Form_Paint(painter); });
@@ -361,24 +338,7 @@ void frmMain::SetInputEnabled(bool enabled) {
     }
     if (!enabled)
         QCoreApplication::processEvents();
-    mousePointer_ = enabled ? MousePointer::Default : MousePointer::Hourglass;
-    if (enabled) {
-        for (const auto& [control, pointer] : ownPointers_)
-            if (control != nullptr)
-                control->setCursor(pointer);
-        ownPointers_.clear();
-        unsetCursor();
-    } else {
-        // The hourglass covers the whole window, also the controls that show a pointer of their own.
-        if (ownPointers_.empty())
-            for (QWidget* control : findChildren<QWidget*>())
-                if (control->testAttribute(Qt::WA_SetCursor))
-                    ownPointers_.emplace_back(control, control->cursor());
-        for (const auto& [control, pointer] : ownPointers_)
-            if (control != nullptr)
-                control->setCursor(Qt::WaitCursor);
-        setCursor(Qt::WaitCursor);
-    }
+    runtime_.SetMousePointer(enabled ? platform::MousePointer::Default : platform::MousePointer::Hourglass);
 }
 
 sending::MessageTexts frmMain::ReadTexts() const {

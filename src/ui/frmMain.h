@@ -25,12 +25,6 @@ namespace platform {
 class HistoryList;
 }
 
-// The window's mouse pointer, by the runtime's numbers.
-namespace MousePointer {
-inline constexpr int Default = 0;
-inline constexpr int Hourglass = 11;
-} // namespace MousePointer
-
 // The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
 class frmMain : public QWidget, private sending::SendWindow {
     Q_OBJECT
@@ -61,8 +55,8 @@ public:
 
     // The band of the layout's background shape that lies inside the window.
     static QRect ShapeBand();
-    // MousePointer::Hourglass while a send runs, MousePointer::Default otherwise.
-    int MousePointer() const { return mousePointer_; }
+    // platform::MousePointer::Hourglass while a send runs, Default otherwise.
+    int MousePointer() const { return runtime_.MousePointer(); }
 
     // Window events.
     void Form_Load();
@@ -105,7 +99,6 @@ signals:
     void Unloaded();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -139,12 +132,6 @@ private:
     int sendClicks_ = 0;
     // A send has asked for the close: the window takes no further send.
     bool closeRequested_ = false;
-    int mousePointer_ = MousePointer::Default;
-    // The hourglass is made ready once, a moment after the window is first shown.
-    bool hourglassPending_ = false;
-    // The controls with a pointer of their own (the text fields' I-beam): the hourglass covers
-    // them during a send, and their own pointer comes back afterwards.
-    std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
     // The control that had the focus when the input was disabled; it gets it back afterwards.
     QPointer<QWidget> focusBeforeDisable_;
 };

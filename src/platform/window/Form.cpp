@@ -8,11 +8,39 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <utility>
 
 namespace pellora::platform {
+
+namespace {
+
+// How long after a form is first shown the hourglass is made ready: after the first paint
+// and the window manager's activation, and before a person can have typed a message to send.
+constexpr int kHourglassDelayMs = 100;
+
+// Loads the hourglass pointer (on X11 the cursor theme's file, sent to the display server) into
+// the platform's cache of pointers, so that the first send does not wait for it. It is set on a
+// window of its own that is never shown, so the pointer over the program's windows stays as it is.
+void LoadHourglass() {
+    QWindow unseen;
+    unseen.create();
+    unseen.setCursor(Qt::WaitCursor);
+}
+
+// Schedules LoadHourglass once per run, at the first form shown.
+void ReadyHourglass() {
+    static bool scheduled = false;
+    if (scheduled)
+        return;
+    scheduled = true;
+    QTimer::singleShot(kHourglassDelayMs, qApp, [] { LoadHourglass(); });
+}
+
+} // namespace
 
 int VirtualKey(const QKeyEvent& event) {
     const int key = event.key();
@@ -87,12 +115,37 @@ bool Form::Close(QEvent& event) {
     return false; // the window closes as it would
 }
 
+void Form::SetMousePointer(int pointer) {
+    mousePointer_ = pointer;
+    if (pointer == MousePointer::Default) {
+        for (const auto& [control, own] : ownPointers_)
+            if (control != nullptr)
+                control->setCursor(own);
+        ownPointers_.clear();
+        window_.unsetCursor();
+        return;
+    }
+    const QCursor cursor(pointer == MousePointer::Hourglass ? Qt::WaitCursor : Qt::ArrowCursor);
+    if (ownPointers_.empty())
+        for (QWidget* control : window_.findChildren<QWidget*>())
+            if (control->testAttribute(Qt::WA_SetCursor))
+                ownPointers_.emplace_back(control, control->cursor());
+    for (const auto& [control, own] : ownPointers_)
+        if (control != nullptr)
+            control->setCursor(cursor);
+    window_.setCursor(cursor);
+}
+
 bool Form::eventFilter(QObject* watched, QEvent* event) {
     if (!watched->isWidgetType())
         return false;
     auto* widget = static_cast<QWidget*>(watched);
     switch (event->type()) {
     case QEvent::Close: return widget == &window_ && Close(*event);
+    case QEvent::Show:
+        if (widget == &window_)
+            ReadyHourglass();
+        return false;
     case QEvent::FocusIn: {
         // A control's GotFocus: the focus moved to it inside the form (Tab, Shift+Tab, a click, a
         // mnemonic, the program). Coming back from another application, a message box or a menu

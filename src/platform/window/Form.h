@@ -8,13 +8,17 @@
 //   - the form sees each key press before the control that has the focus, once, as a virtual-key
 //     code and a modifier mask; then Enter clicks the button that has the focus, else the default
 //     button, and Escape clicks the cancel button, if the form has one;
-//   - a control's GotFocus runs when the focus moves to it inside the form.
+//   - a control's GotFocus runs when the focus moves to it inside the form;
+//   - its mouse pointer covers the whole form, the controls with a pointer of their own too.
 
 #include <QAbstractButton>
+#include <QCursor>
 #include <QObject>
 #include <QPointer>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QKeyEvent;
 class QWidget;
@@ -37,6 +41,12 @@ inline constexpr int Shift = 1;
 inline constexpr int Ctrl = 2;
 inline constexpr int Alt = 4;
 } // namespace Mask
+
+// The form's mouse pointer, by the runtime's numbers.
+namespace MousePointer {
+inline constexpr int Default = 0;
+inline constexpr int Hourglass = 11;
+} // namespace MousePointer
 
 // The virtual-key code of a key event (A to Z, F1 to F24, Enter, Escape; 0 for the keys no handler
 // looks at) and its modifier mask.
@@ -68,6 +78,12 @@ public:
     // True while a close waits for the running handlers.
     bool ClosePending() const { return closePending_; }
 
+    // The pointer over the whole form, its controls included; with Default, each control shows
+    // its own pointer again. The hourglass is made ready a moment after the first form is shown,
+    // so that setting it later does not wait for it.
+    void SetMousePointer(int pointer);
+    int MousePointer() const { return mousePointer_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -83,6 +99,10 @@ private:
     bool unloaded_ = false;
     bool closePending_ = false;
     bool closingNow_ = false;
+    int mousePointer_ = MousePointer::Default;
+    // The controls with a pointer of their own (the text fields' I-beam): the hourglass covers
+    // them, and their own pointer comes back afterwards.
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
     // The key press the preview has looked at, while Qt still hands it on to other widgets.
     struct PreviewedKey {
         const QEvent* event = nullptr;
