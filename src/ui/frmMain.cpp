@@ -18,7 +18,6 @@
 #include "ui/frmSettings.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCursor>
-#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 
@@ -11,10 +9,7 @@
 #include "ui/TextBoxes.h"
 
 #include <array>
-#include <functional>
 #include <memory>
-#include <utility>
-#include <vector>
 
 class QLabel;
 class QPushButton;
