@@ -3,9 +3,9 @@
 // The registry of the platform services the program uses, each behind a small interface so that
 // tests can put their own network, clock, message boxes and file writer in place of the real ones.
 // The clock and the end of the process are declared here, the message boxes in MsgBox.h (the
-// window side makes the real ones, window/WindowServices.h); the layers above declare theirs beside their interfaces
-// (mailslot/Mailslots.h, support/Shell.h, components/Components.h) and make the real ones there, so that nothing here
-// reaches up.
+// window side makes the real ones, window/WindowServices.h); the layers above declare theirs
+// beside their interfaces (mailslot/Mailslots.h, support/Shell.h, components/Components.h) and
+// make the real ones there, so that nothing here reaches up.
 
 #include <QByteArray>
 #include <QDateTime>

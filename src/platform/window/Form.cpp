@@ -125,15 +125,14 @@ void Form::SetMousePointer(int pointer) {
         window_.unsetCursor();
         return;
     }
-    const QCursor cursor(pointer == MousePointer::Hourglass ? Qt::WaitCursor : Qt::ArrowCursor);
     if (ownPointers_.empty())
         for (QWidget* control : window_.findChildren<QWidget*>())
             if (control->testAttribute(Qt::WA_SetCursor))
                 ownPointers_.emplace_back(control, control->cursor());
     for (const auto& [control, own] : ownPointers_)
         if (control != nullptr)
-            control->setCursor(cursor);
-    window_.setCursor(cursor);
+            control->setCursor(Qt::WaitCursor);
+    window_.setCursor(Qt::WaitCursor);
 }
 
 bool Form::eventFilter(QObject* watched, QEvent* event) {

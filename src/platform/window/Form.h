@@ -75,11 +75,9 @@ public:
     void Unload();
     // True once the form has unloaded; its handlers then do nothing more.
     bool IsUnloaded() const { return unloaded_; }
-    // True while a close waits for the running handlers.
-    bool ClosePending() const { return closePending_; }
 
-    // The pointer over the whole form, its controls included; with Default, each control shows
-    // its own pointer again. The hourglass is made ready a moment after the first form is shown,
+    // The pointer over the whole form, its controls included (Hourglass); with Default, each
+    // control shows its own pointer again. The hourglass is made ready a moment after the first form is shown,
     // so that setting it later does not wait for it.
     void SetMousePointer(int pointer);
     int MousePointer() const { return mousePointer_; }
