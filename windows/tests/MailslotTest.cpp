@@ -97,7 +97,7 @@ TEST("mailslot", "line breaks, high bytes and a long text pass unchanged, each w
     CHECK_EQ(messages[2], longText);
 }
 
-TEST("mailslot", "the path reaches the system in the ANSI code page") {
+TEST("mailslot-1252", "the path reaches the system in the ANSI code page") {
     if (GetACP() != 1252)
         SKIP("needs ANSI code page 1252, this system has " + std::to_string(GetACP()));
     // "é" is one byte (E9) in code page 1252: the mailslot the wide name made is found.

@@ -1,6 +1,7 @@
 // Runs the registered tests and prints one line per failure or skip, then the summary line.
 //   pellora-windows-tests              every test
 //   pellora-windows-tests GROUP...     only the tests of these groups
+// Status: 0 all passed, 1 a failure, 77 none failed but one skipped or none ran.
 //   pellora-windows-tests --serve-messenger SECONDS FILE
 //                                      no tests: receives messages for a test of the program
 //                                      (MailslotTest.cpp)
@@ -106,5 +107,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     std::printf("%d passed, %d failed, %d skipped\n", passed, failed, skipped);
-    return failed == 0 ? 0 : 1;
+    // 77: something did not run, which CTest reports as not run (SKIP_RETURN_CODE); so does a
+    // run that ran nothing.
+    if (failed != 0)
+        return 1;
+    return skipped != 0 || passed == 0 ? 77 : 0;
 }
