@@ -12,19 +12,15 @@ need xmessage
 
 # The visible windows whose title matches, one id a line.
 windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
-wait_window() { # TITLE_REGEX: waits for one and prints its id
-  local id=""
-  for _ in $(seq 100); do id=$(windows "$1" | head -n 1); [ -n "$id" ] && break; sleep 0.05; done
-  [ -n "$id" ] || fail "no window titled $1 appeared"
-  echo "$id"
-}
-# Closes the box with a key, then checks that no second box comes up in its place.
+# Closes the box with a key, then checks that no second box comes up in its place: once the box
+# is gone and the window manager has given the main window the focus back, a second box would
+# already be on its way; the test looks for one for a second more.
 close_box_once() { # TITLE_REGEX KEY WHAT
   local box
-  box=$(wait_window "$1")
-  xdotool windowactivate --sync "$box" >/dev/null 2>&1 || true
-  sleep 0.2
+  box=$(e2e_wait_window "$1")
+  e2e_activate "$box"
   e2e_key "$2"
+  e2e_until 30 e2e_is_active "$WID" || fail "$3: the main window did not get the focus back"
   sleep 1
   [ -z "$(windows "$1")" ] || fail "$3: a second box came up after the first was closed with $2"
 }
@@ -55,11 +51,9 @@ e2e_click 100 56 # recipient field
 e2e_type "Bob"
 xmessage -name other -title other "another application" >/dev/null 2>&1 &
 E2E_PIDS+=($!)
-other=$(wait_window '^other$')
-xdotool windowactivate --sync "$other" >/dev/null 2>&1 || true
-sleep 0.3
-xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
-sleep 0.3
+other=$(e2e_wait_window '^other$')
+e2e_activate "$other"
+e2e_activate "$WID"
 e2e_type "by"
 e2e_key Escape
 e2e_wait_exit 0

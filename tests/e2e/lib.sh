@@ -21,6 +21,35 @@ e2e_cleanup() {
 trap e2e_cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# e2e_until SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds; false when SECONDS
+# pass first. The bounds are generous: on a busy machine a start can take seconds, and a wait
+# that ends on readiness costs nothing when the machine is idle.
+e2e_until() {
+  local deadline=$(($(date +%s%N) + $1 * 1000000000))
+  shift
+  until "$@"; do
+    [ "$(date +%s%N)" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+
+# The window that has the focus now is $1.
+e2e_is_active() { [ "$(xdotool getactivewindow 2>/dev/null || true)" = "$1" ]; }
+
+# e2e_activate WID: asks the window manager to activate the window and waits until it is.
+e2e_activate() {
+  xdotool windowactivate "$1" >/dev/null 2>&1 || xdotool windowfocus "$1" >/dev/null 2>&1 || true
+  e2e_until 30 e2e_is_active "$1" || fail "window $1 did not become active"
+}
+
+# e2e_wait_window TITLE_REGEX: waits for a visible window with that title and prints its id.
+e2e_wait_window() {
+  local id=""
+  e2e_until 30 e2e_find_window "$1" || fail "no window titled $1 appeared"
+  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1
+}
+e2e_find_window() { [ -n "$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)" ]; }
 pass() { echo "PASS: $*"; }
 
 # A tool the test uses that is not there fails it: a test that cannot look has not passed.
@@ -47,20 +76,16 @@ e2e_display() {
   exec 9>"$fd_file"
   Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
-  for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.05; done
-  [ -s "$fd_file" ] || fail "Xvfb did not start: $(cat "$E2E_TMP/xvfb.log")"
+  e2e_until 30 test -s "$fd_file" || fail "Xvfb did not start: $(cat "$E2E_TMP/xvfb.log")"
   export DISPLAY=":$(head -n 1 "$fd_file" | tr -dc 0-9)"
   unset QT_QPA_PLATFORM WAYLAND_DISPLAY
   openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
   E2E_PIDS+=($!)
-  local owned=0
-  for _ in $(seq 100); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then owned=1; break; fi
-    sleep 0.05
-  done
   # Focus and stacking are what these tests look at: without the window manager they mean nothing.
-  [ "$owned" = 1 ] || fail "openbox did not take the screen: $(cat "$E2E_TMP/openbox.log")"
+  e2e_until 30 e2e_wm_owns_screen || fail "openbox did not take the screen: $(cat "$E2E_TMP/openbox.log")"
 }
+
+e2e_wm_owns_screen() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # A D-Bus session bus of our own, as a desktop session has one. Without it, every Qt program
 # start launches dbus-launch to look for one (X11 autolaunch), which costs each start tens of
@@ -83,27 +108,23 @@ e2e_start() {
   "$@" "$PELLORA" >"$log" 2>&1 &
   PELLORA_PID=$!
   E2E_PIDS+=("$PELLORA_PID")
-  WID=""
-  for _ in $(seq 200); do
-    WID=$(xdotool search --onlyvisible --name '^Pellora$' 2>/dev/null | head -n 1 || true)
-    [ -n "$WID" ] && break
-    kill -0 "$PELLORA_PID" 2>/dev/null || fail "the program ended before showing its window: $(cat "$log")"
-    sleep 0.05
-  done
-  [ -n "$WID" ] || fail "no window titled Pellora appeared"
-  xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || xdotool windowfocus --sync "$WID"
-  sleep 0.3
+  e2e_until 30 e2e_window_or_exit || fail "no window titled Pellora appeared"
+  kill -0 "$PELLORA_PID" 2>/dev/null || fail "the program ended before showing its window: $(cat "$log")"
+  WID=$(xdotool search --onlyvisible --name '^Pellora$' 2>/dev/null | head -n 1)
+  e2e_activate "$WID"
 }
+e2e_window_or_exit() { e2e_find_window '^Pellora$' || ! kill -0 "$PELLORA_PID" 2>/dev/null; }
 
 # Waits for the program to end and checks its exit status.
 e2e_wait_exit() {
   local expected=${1:-0}
-  for _ in $(seq 200); do kill -0 "$PELLORA_PID" 2>/dev/null || break; sleep 0.05; done
-  kill -0 "$PELLORA_PID" 2>/dev/null && fail "the program did not end"
+  e2e_until 30 e2e_ended || fail "the program did not end"
   local status=0
   wait "$PELLORA_PID" || status=$?
   [ "$status" -eq "$expected" ] || fail "the program ended with status $status, expected $expected: $(cat "$E2E_TMP/pellora.log")"
 }
+
+e2e_ended() { ! kill -0 "$PELLORA_PID" 2>/dev/null; }
 
 # Types text into the focused control, as a user would.
 e2e_type() { xdotool type --delay 15 -- "$1"; }
@@ -112,7 +133,6 @@ e2e_key() { xdotool key --delay 40 "$@"; }
 # Clicks at a point of the window's client area (pixels).
 e2e_click() {
   xdotool mousemove --window "$WID" "$1" "$2" click 1
-  sleep 0.2
 }
 
 e2e_screenshot() { import -window root "$1"; }

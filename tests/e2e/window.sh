@@ -46,11 +46,10 @@ pass "Escape closed the window and stored the names, not the message"
 # The next start shows the names again; the settings dialog switches the prefix.
 e2e_start
 e2e_click 218 302     # S!
-dialog=""
-for _ in $(seq 100); do dialog=$(xdotool search --onlyvisible --name '^Settings$' | head -n 1 || true); [ -n "$dialog" ] && break; sleep 0.05; done
-[ -n "$dialog" ] || fail "the settings dialog did not open"
+dialog=$(e2e_wait_window '^Settings$')
+e2e_activate "$dialog"
 e2e_key space Return
-sleep 0.3
+e2e_until 30 e2e_is_active "$WID" || fail "the main window did not get the focus back from the settings dialog"
 e2e_key Escape
 e2e_wait_exit 0
 grep -q '^Temp%20File%20Prefix=true$' "$SETTINGS_FILE" || fail "prefix not stored: $(cat "$SETTINGS_FILE")"
