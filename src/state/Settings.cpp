@@ -4,6 +4,8 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
 
+#include <array>
+
 namespace pellora::state {
 
 namespace {
@@ -39,38 +41,45 @@ QVariant WithinNameLength(int kind, const QVariant& value) {
 }
 } // namespace
 
-const std::array<SettingKey, 5>& SettingKeys() {
+std::span<const SettingKey> SettingKeys() {
     using platform::ValueKind::Boolean;
     using platform::ValueKind::Integer;
     using platform::ValueKind::Text;
-    static const std::array<SettingKey, 5> keys{{
-        {Setting::From, QLatin1String("From"), Text, QVariant()},
-        {Setting::To, QLatin1String("To"), Text, QVariant()},
-        {Setting::Machine, QLatin1String("Machine"), Text, QVariant()},
-        {Setting::SendHotkeyOption, QLatin1String("Send Hotkey Option"), Integer, QVariant::fromValue<qint16>(0)},
-        {Setting::TempFilePrefix, QLatin1String("Temp File Prefix"), Boolean, QVariant(false)},
-    }};
+    static const std::array keys{
+        SettingKey{Setting::From, QLatin1String("From"), Text, QVariant()},
+        SettingKey{Setting::To, QLatin1String("To"), Text, QVariant()},
+        SettingKey{Setting::Machine, QLatin1String("Machine"), Text, QVariant()},
+        SettingKey{Setting::SendHotkeyOption, QLatin1String("Send Hotkey Option"), Integer,
+                   QVariant::fromValue<qint16>(0)},
+        SettingKey{Setting::TempFilePrefix, QLatin1String("Temp File Prefix"), Boolean, QVariant(false),
+                   &AppValues::UseTempFilePrefix},
+    };
     return keys;
 }
 
-void LoadSettings(const std::function<void(Setting, const QVariant&)>& apply) {
+void LoadSettings(AppValues& values, const std::function<void(Setting, const QVariant&)>& apply) {
     platform::SettingsStore store;
     const AppObject& app = App();
     for (const SettingKey& entry : SettingKeys()) {
         int status = 0;
         const QVariant stored = store.ReadValue(kNoSection, QString(entry.key), entry.kind, app, entry.defaultValue,
                                                 kDefaultFlags, &status);
-        apply(entry.setting, WithinNameLength(entry.kind, Converted(entry.kind, stored)));
+        const QVariant value = WithinNameLength(entry.kind, Converted(entry.kind, stored));
+        if (entry.option != nullptr)
+            values.*entry.option = value.toBool();
+        else
+            apply(entry.setting, value);
     }
 }
 
-void SaveSettings(const std::function<QVariant(Setting)>& value) {
+void SaveSettings(const AppValues& values, const std::function<QVariant(Setting)>& value) {
     platform::SettingsStore store;
     const AppObject& app = App();
     for (const SettingKey& entry : SettingKeys()) {
         int status = 0;
-        store.WriteValue(kNoSection, QString(entry.key), entry.kind, WithinNameLength(entry.kind, value(entry.setting)),
-                         app, kDefaultFlags, &status);
+        const QVariant current = entry.option != nullptr ? QVariant(values.*entry.option) : value(entry.setting);
+        store.WriteValue(kNoSection, QString(entry.key), entry.kind, WithinNameLength(entry.kind, current), app,
+                         kDefaultFlags, &status);
     }
 }
 

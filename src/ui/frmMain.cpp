@@ -42,18 +42,26 @@ const QString kIcon = QStringLiteral("A_MAIN");
 const QString kDedication = QStringLiteral("To Lia");
 const char* const kTag = "Tag";
 
-// The send hotkey options, by number: which key sends the message, and the caption of
-// cmdSendHotkeyOption. The option is held, read and stored as its number (decimal text in the
-// Tag of cmdSendHotkeyOption, a 32-bit integer in the settings). The window presses Send for
-// the function keys; Ctrl+Enter is the message field's own, and Enter presses the default button.
+// The send hotkey options, by number: which key sends the message, how it does, and the caption
+// of cmdSendHotkeyOption. The option is held, read and stored as its number (decimal text in the
+// Tag of cmdSendHotkeyOption, a 32-bit integer in the settings); the option button goes through
+// the rows in order. A new hotkey is one row here.
+enum class SendsBy {
+    MessageField,  // the message field's own key: only there, and the line break it would type is
+                   // never inserted (txtMessage_KeyDown)
+    DefaultButton, // Send is the window's default button, which the key presses from any control
+    Window,        // the window presses Send, whichever control has the focus (HandleSendHotkey)
+};
 struct SendHotkey {
     const char* caption;
     int key;
     int mask;
+    SendsBy by;
 };
-constexpr std::array kSendHotkeys{SendHotkey{"Ctrl+Enter", Key::Enter, Mask::Ctrl},
-                                  SendHotkey{"Enter", Key::Enter, Mask::None}, SendHotkey{"F5", Key::F5, Mask::None},
-                                  SendHotkey{"F12", Key::F12, Mask::None}};
+constexpr std::array kSendHotkeys{SendHotkey{"Ctrl+Enter", Key::Enter, Mask::Ctrl, SendsBy::MessageField},
+                                  SendHotkey{"Enter", Key::Enter, Mask::None, SendsBy::DefaultButton},
+                                  SendHotkey{"F5", Key::F5, Mask::None, SendsBy::Window},
+                                  SendHotkey{"F12", Key::F12, Mask::None, SendsBy::Window}};
 constexpr int kSendHotkeyCount = int(kSendHotkeys.size());
 
 // The hotkey of option `option`; an option out of range has none.
@@ -61,10 +69,10 @@ const SendHotkey* SendHotkeyOf(int option) {
     return option >= 0 && option < kSendHotkeyCount ? &kSendHotkeys[std::size_t(option)] : nullptr;
 }
 
-// Whether the key `code` with the modifiers `mask` is the chosen option's hotkey.
-bool IsSendHotkey(int option, int code, int mask) {
+// Whether the key `code` with the modifiers `mask` is the chosen option's hotkey, sending `by`.
+bool IsSendHotkey(int option, int code, int mask, SendsBy by) {
     const SendHotkey* hotkey = SendHotkeyOf(option);
-    return hotkey != nullptr && hotkey->key == code && hotkey->mask == mask;
+    return hotkey != nullptr && hotkey->by == by && hotkey->key == code && hotkey->mask == mask;
 }
 
 QRect FromTwips(int left, int top, int width, int height) {
@@ -388,7 +396,7 @@ void frmMain::SetSendHotkeyOption(int option) {
         option = 0;
     cmdSendHotkeyOption->setProperty(kTag, QString::number(option));
     cmdSendHotkeyOption->setText(SendHotkeyName(option));
-    cmdSend->setDefault(IsSendHotkey(option, Key::Enter, Mask::None));
+    cmdSend->setDefault(SendHotkeyOf(option)->by == SendsBy::DefaultButton);
 }
 
 int frmMain::GetSendHotkeyOption() {
@@ -410,7 +418,7 @@ void frmMain::cmdSendHotkeyOption_Click() {
 }
 
 void frmMain::HandleSendHotkey(int KeyCode, int Shift) {
-    if (KeyCode != Key::Enter && IsSendHotkey(GetSendHotkeyOption(), KeyCode, Shift))
+    if (IsSendHotkey(GetSendHotkeyOption(), KeyCode, Shift, SendsBy::Window))
         platform::formHelper().PressButton(cmdSend);
 }
 
@@ -420,7 +428,7 @@ void frmMain::txtMessage_KeyDown(int& KeyCode, int& Shift) {
         SuppressKeyPress = true;
         return;
     }
-    if (KeyCode == Key::Enter && Shift == Mask::Ctrl && IsSendHotkey(GetSendHotkeyOption(), KeyCode, Shift)) {
+    if (IsSendHotkey(GetSendHotkeyOption(), KeyCode, Shift, SendsBy::MessageField)) {
         // The line break this key would type is never inserted.
         messageKeyUsed_ = true;
         // A Ctrl+Enter queued behind one that waits below: that one sends, this one is dropped.
@@ -453,27 +461,26 @@ void frmMain::txtMessage_KeyPress(int& KeyAscii) {
 // Stored settings
 
 void frmMain::LoadSettings() {
-    state::LoadSettings([this](state::Setting setting, const QVariant& value) {
+    state::LoadSettings(values_, [this](state::Setting setting, const QVariant& value) {
         switch (setting) {
         case state::Setting::From: txtFrom->setText(value.toString()); break;
         case state::Setting::To: txtTo->setText(value.toString()); break;
         case state::Setting::Machine: txtComputer->setText(value.toString()); break;
         case state::Setting::SendHotkeyOption: SetSendHotkeyOption(value.toInt()); break;
-        case state::Setting::TempFilePrefix: values_.UseTempFilePrefix = value.toBool(); break;
+        default: break; // the program-wide options: read into values_ by the table
         }
     });
 }
 
 void frmMain::SaveSettings() {
-    state::SaveSettings([this](state::Setting setting) -> QVariant {
+    state::SaveSettings(values_, [this](state::Setting setting) -> QVariant {
         switch (setting) {
         case state::Setting::From: return txtFrom->text();
         case state::Setting::To: return txtTo->text();
         case state::Setting::Machine: return txtComputer->text();
         case state::Setting::SendHotkeyOption: return GetSendHotkeyOption();
-        case state::Setting::TempFilePrefix: return values_.UseTempFilePrefix;
+        default: return QVariant(); // the program-wide options: written from values_ by the table
         }
-        return QVariant();
     });
 }
 
