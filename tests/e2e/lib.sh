@@ -1,7 +1,9 @@
 # Shared steps of the end-to-end tests: a virtual X display with a window manager, a private
 # home folder, the real program, and a user's keyboard and mouse through xdotool.
 # Source it; it sets E2E_TMP and cleans up on exit.
-set -euo pipefail
+set -eEuo pipefail
+# A command that fails outside a check ends the test: say which, so that no failure is silent.
+trap 'echo "FAIL: ${BASH_SOURCE[0]##*/} line $LINENO: \"$BASH_COMMAND\" ended with status $?" >&2' ERR
 
 E2E_TMP=$(mktemp -d /tmp/pellora-e2e.XXXXXX)
 E2E_PIDS=()
@@ -45,11 +47,14 @@ e2e_activate() {
 
 # e2e_wait_window TITLE_REGEX: waits for a visible window with that title and prints its id.
 e2e_wait_window() {
-  local id=""
   e2e_until 30 e2e_find_window "$1" || fail "no window titled $1 appeared"
-  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1
+  echo "$E2E_FOUND"
 }
-e2e_find_window() { [ -n "$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)" ]; }
+# e2e_find_window TITLE_REGEX: true when a visible window has that title; its id in E2E_FOUND.
+e2e_find_window() {
+  E2E_FOUND=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+  [ -n "$E2E_FOUND" ]
+}
 pass() { echo "PASS: $*"; }
 
 # A tool the test uses that is not there fails it: a test that cannot look has not passed.
@@ -74,18 +79,31 @@ e2e_display() {
   need Xvfb openbox xdotool xwininfo xprop import
   local fd_file="$E2E_TMP/display"
   exec 9>"$fd_file"
-  Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
-  E2E_PIDS+=($!)
+  # -noreset: a client that connects and leaves (the check below) would otherwise make the server
+  # reset, and refuse the window manager while it does.
+  Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset >"$E2E_TMP/xvfb.log" 2>&1 &
+  E2E_XVFB=$!
+  E2E_PIDS+=("$E2E_XVFB")
   e2e_until 30 test -s "$fd_file" || fail "Xvfb did not start: $(cat "$E2E_TMP/xvfb.log")"
   export DISPLAY=":$(head -n 1 "$fd_file" | tr -dc 0-9)"
   unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+  # The server answers a client before the window manager is started against it.
+  e2e_until 30 e2e_display_answers || fail "Xvfb on $DISPLAY does not answer: $(e2e_xvfb_state)"
   openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-  E2E_PIDS+=($!)
+  E2E_OPENBOX=$!
+  E2E_PIDS+=("$E2E_OPENBOX")
   # Focus and stacking are what these tests look at: without the window manager they mean nothing.
-  e2e_until 30 e2e_wm_owns_screen || fail "openbox did not take the screen: $(cat "$E2E_TMP/openbox.log")"
+  e2e_until 30 e2e_wm_owns_screen_or_ended ||
+    fail "openbox did not take the screen within 30 s: $(cat "$E2E_TMP/openbox.log"); $(e2e_xvfb_state)"
+  e2e_wm_owns_screen || fail "openbox ended: $(cat "$E2E_TMP/openbox.log"); $(e2e_xvfb_state)"
 }
 
+e2e_display_answers() { xprop -root >/dev/null 2>&1 || ! kill -0 "$E2E_XVFB" 2>/dev/null; }
+e2e_xvfb_state() {
+  if kill -0 "$E2E_XVFB" 2>/dev/null; then echo "Xvfb runs on $DISPLAY"; else echo "Xvfb ended: $(cat "$E2E_TMP/xvfb.log")"; fi
+}
 e2e_wm_owns_screen() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+e2e_wm_owns_screen_or_ended() { e2e_wm_owns_screen || ! kill -0 "$E2E_OPENBOX" 2>/dev/null; }
 
 # A D-Bus session bus of our own, as a desktop session has one. Without it, every Qt program
 # start launches dbus-launch to look for one (X11 autolaunch), which costs each start tens of
@@ -110,7 +128,7 @@ e2e_start() {
   E2E_PIDS+=("$PELLORA_PID")
   e2e_until 30 e2e_window_or_exit || fail "no window titled Pellora appeared"
   kill -0 "$PELLORA_PID" 2>/dev/null || fail "the program ended before showing its window: $(cat "$log")"
-  WID=$(xdotool search --onlyvisible --name '^Pellora$' 2>/dev/null | head -n 1)
+  WID=$E2E_FOUND
   e2e_activate "$WID"
 }
 e2e_window_or_exit() { e2e_find_window '^Pellora$' || ! kill -0 "$PELLORA_PID" 2>/dev/null; }
