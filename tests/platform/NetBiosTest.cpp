@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 using namespace pellora::platform;
@@ -377,6 +379,33 @@ private slots:
         }
         QCOMPARE(ids.size(), 100);
         QVERIFY2(counted < 5, qPrintable(QString::number(counted)));
+    }
+
+    // An onlooker who has seen one run's ids must not know the next run's: the ids come from the
+    // system's random source, not from a generator that starts the same in every process. This
+    // test runs itself three times as a child process (PELLORA_PRINT_FIRST_ID set), each child
+    // printing its first id; three equal first ids are a fixed seed (by chance: 1 in 2^32).
+    void idsDifferBetweenProcesses() {
+        if (qEnvironmentVariableIsSet("PELLORA_PRINT_FIRST_ID")) {
+            std::printf("first id: %u\n", unsigned(NextId()));
+            std::fflush(stdout);
+            return;
+        }
+        QSet<QString> firsts;
+        for (int run = 0; run < 3; ++run) {
+            QProcess child;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PELLORA_PRINT_FIRST_ID"), QStringLiteral("1"));
+            child.setProcessEnvironment(environment);
+            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("idsDifferBetweenProcesses")});
+            QVERIFY(child.waitForFinished(60000));
+            const QString output = QString::fromLatin1(child.readAllStandardOutput());
+            static const QRegularExpression kFirst(QStringLiteral("first id: (\\d+)"));
+            const QRegularExpressionMatch match = kFirst.match(output);
+            QVERIFY2(match.hasMatch(), qPrintable(output));
+            firsts.insert(match.captured(1));
+        }
+        QVERIFY2(firsts.size() > 1, qPrintable(QStringLiteral("every process began with id %1").arg(*firsts.begin())));
     }
 
     void nameQueryRequest() {
