@@ -98,6 +98,21 @@ row "host name of 0.0.0.0"      zero.test.lan       failed 2500 "no message can 
 row "host name of 240.0.0.1"    reserved.test.lan   failed 2500 "no message can go to"
 row "single-label host name of 0.0.0.0" zerohost    failed 1000
 
+# conflict_row COMPUTER PATTERN: like row COMPUTER failed 1000 PATTERN, asked up to three times.
+conflict_row() {
+  local computer=$1 pattern=$2 out try
+  rows=$((rows + 1))
+  for try in 1 2 3; do
+    out=$(timeout 20 "$tb" exec "$dir" sender "$driver" --smb-conf "$dir/sender/smb.conf" --computer "$computer" 2>&1 |
+          grep '^open' | head -n 1)
+    if [[ "$out" == "open failed "* ]] && [[ "$out" == *"$pattern"* ]] && [ "$(awk '{print $3}' <<<"$out")" -le 1000 ]; then
+      echo "PASS: $computer answered twice (try $try): $out"; return
+    fi
+    echo "try $try: $out"
+  done
+  echo "FAIL: $computer answered twice: no conflict found in three tries"; failures=$((failures + 1))
+}
+
 # --- message sizes: a mailslot datagram carries at most 424 bytes ("Ann", "Bob", three 0x00) ---
 size_row() { # MESSAGE_BYTES WANT(ok|failed)
   local out
@@ -146,8 +161,12 @@ rogue_rows() {
     row "rogue $mode: name query"  ROGUE          ok 1000 "ROGUE<00> at $ROGUE_IP"
     row "rogue $mode: node status" "$ROGUE_IP"    ok 2500 "ROGUE<00> at $ROGUE_IP (node status)"
     if [ "$mode" = good ]; then
-      # The rogue answers for PC7 too: no guess. The hosts file wins over any answer.
-      row "rogue $mode: PC7 answered twice" PC7   failed 1000 "Two computers answer to the name PC7: "
+      # The rogue answers for PC7 too: no guess. When PC7's nmbd answers more than 20 ms after
+      # the rogue, the rogue wins (the limit in docs/security.md); on a loaded machine that is
+      # about one query in twenty, so the row asks up to three times and wants the conflict
+      # found once.
+      conflict_row PC7 "Two computers answer to the name PC7: "
+      # The hosts file wins over any answer.
       row "rogue $mode: hosts file wins" hostpc8  ok 1000 "HOSTPC8<00> at $TB_IP_PC8 (system resolver)"
     fi
   elif [ "$mode" = elsewhere ]; then
