@@ -37,6 +37,7 @@ private slots:
             Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
         QCOMPARE(outcome.result, DeliveryResult::Delivered);
         QVERIFY(outcome.errorText.isEmpty());
+        QVERIFY(outcome.reason.isEmpty());
         QCOMPARE(fakes.mailslots->opened, QStringList{QStringLiteral("\\\\PC7\\mailslot\\messngr")});
         QCOMPARE(fakes.mailslots->delivered.size(), 1);
         QCOMPARE(fakes.mailslots->delivered.first(), QByteArray("Ann\0Bob\0Hi\0", 11));
@@ -94,13 +95,67 @@ private slots:
         }
     }
 
+    // Every failure of the open says why on a line of its own below "Can't open mailslot.": the
+    // transport's reason, or why the computer text was refused before any open.
+    void openFails_data() {
+        QTest::addColumn<QString>("computer");
+        QTest::addColumn<QString>("transportReason"); // what the mailslot service answers
+        QTest::addColumn<QString>("reason");          // the line the user reads
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("no reason") << QStringLiteral("PC7") << QString() << QString() << true;
+        QTest::newRow("no answer") << QStringLiteral("PC7") << QStringLiteral("No computer answered to the name PC7.")
+                                   << QStringLiteral("No computer answered to the name PC7.") << true;
+        QTest::newRow("two computers") << QStringLiteral("PC7")
+                                       << QStringLiteral("Two computers answer to the name PC7: 10.0.0.7 and 10.0.0.9.")
+                                       << QStringLiteral("Two computers answer to the name PC7: 10.0.0.7 and 10.0.0.9.")
+                                       << true;
+        QTest::newRow("does not resolve")
+            << QStringLiteral("pc7.example") << QStringLiteral("The name pc7.example does not resolve.")
+            << QStringLiteral("The name pc7.example does not resolve.") << true;
+        QTest::newRow("group name")
+            << QStringLiteral("PC7")
+            << QStringLiteral("PC7 is a group name; to send to every computer of the workgroup use *.")
+            << QStringLiteral("PC7 is a group name; to send to every computer of the workgroup use *.") << true;
+        QTest::newRow("remote mailslots off (Windows)")
+            << QStringLiteral("PC7")
+            << QStringLiteral("Remote mailslots are turned off on this computer. An administrator turns them on "
+                              "with the policy \"Enable remote mailslots\" (Computer Configuration > "
+                              "Administrative Templates > Network > Lanman Workstation); the receiving computer "
+                              "needs its own policy \"Enable remote mailslots\" on too (Lanman Server).")
+            << QStringLiteral("Remote mailslots are turned off on this computer. An administrator turns them on "
+                              "with the policy \"Enable remote mailslots\" (Computer Configuration > "
+                              "Administrative Templates > Network > Lanman Workstation); the receiving computer "
+                              "needs its own policy \"Enable remote mailslots\" on too (Lanman Server).")
+            << true;
+        // Read as octal (10.77.0.8) or as a short form by the systems' resolvers: refused here,
+        // whatever the transport would do.
+        QTest::newRow("zero-padded address")
+            << QStringLiteral("10.77.000.010") << QString()
+            << QStringLiteral("10.77.000.010 is not an address this program takes: write an address as four "
+                              "numbers from 0 to 255 without leading zeros, such as 10.0.0.7.")
+            << false;
+        QTest::newRow("short address") << QStringLiteral("10.77.8") << QString()
+                                       << QStringLiteral("10.77.8 is not an address this program takes: write an "
+                                                         "address as four numbers from 0 to 255 without leading "
+                                                         "zeros, such as 10.0.0.7.")
+                                       << false;
+    }
     void openFails() {
+        QFETCH(QString, computer);
+        QFETCH(QString, transportReason);
+        QFETCH(QString, reason);
+        QFETCH(bool, opened);
         auto fakes = InstallFakes();
         fakes.mailslots->failOpen = true;
+        fakes.mailslots->openFailureReason = transportReason;
         const DeliveryOutcome outcome =
-            Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), QStringLiteral("Hi"));
+            Deliver(QStringLiteral("Ann"), QStringLiteral("Bob"), computer, QStringLiteral("Hi"));
         QCOMPARE(outcome.result, DeliveryResult::NotDelivered);
-        QCOMPARE(outcome.errorText, QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."));
+        const QString path = QStringLiteral("\\\\") + computer + QStringLiteral("\\mailslot\\messngr");
+        QCOMPARE(outcome.errorText, path + QStringLiteral("\r\n\r\nCan't open mailslot.") +
+                                        (reason.isEmpty() ? QString() : QStringLiteral("\r\n") + reason));
+        QCOMPARE(outcome.reason, reason);
+        QCOMPARE(fakes.mailslots->opened, opened ? QStringList{path} : QStringList());
         QVERIFY(fakes.mailslots->delivered.isEmpty());
         QCOMPARE(fakes.mailslots->openFiles, 0);
         QVERIFY2(g_converted.isEmpty(), "nothing is converted when the open fails");
@@ -115,6 +170,7 @@ private slots:
         QCOMPARE(outcome.result, DeliveryResult::NotDelivered);
         QCOMPARE(outcome.errorText, QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't write to mailslot.\r\n"
                                                    "The message has 425 bytes; at most 424 fit."));
+        QCOMPARE(outcome.reason, QStringLiteral("The message has 425 bytes; at most 424 fit."));
         QCOMPARE(fakes.mailslots->openFiles, 0);
     }
 

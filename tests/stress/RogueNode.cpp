@@ -4,6 +4,8 @@
 //   pellora_rogue_node MODE ADDRESS [SECONDS [OTHER_ADDRESS]]
 // MODE:
 //   good        a correct answer (ADDRESS as the name's address; "ROGUE" as the node's name)
+//   group       a correct answer, but for a group name: whatever name is asked is a group
+//               whose member is ADDRESS
 //   elsewhere   answers correct in their bytes but sent from where no answer may come: the
 //               name query answer from another port (as any user of the node could send it),
 //               the node status answer from another port and from OTHER_ADDRESS (an address of
@@ -80,10 +82,10 @@ Bytes Answer(unsigned id, const Bytes& rrName, unsigned type, const Bytes& data,
     return out;
 }
 
-Bytes NbData(std::uint32_t address, int entries) {
+Bytes NbData(std::uint32_t address, int entries, bool group = false) {
     Bytes data;
     for (int i = 0; i < entries; ++i) {
-        Put16(data, 0x0000);
+        Put16(data, group ? 0x8000 : 0x0000);
         Put32(data, address);
     }
     return data;
@@ -194,10 +196,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         const Bytes asked(buffer + 12, buffer + 12 + 34);
 
-        const Bytes data = type == 0x20 ? NbData(address, 1) : StatusData(1);
+        const Bytes data = type == 0x20 ? NbData(address, 1, mode == "group") : StatusData(1);
         const Bytes good = Answer(id, asked, type, data, static_cast<unsigned>(data.size()));
         std::vector<Bytes> replies;
-        if (mode == "good") {
+        if (mode == "good" || mode == "group") {
             replies.push_back(good);
         } else if (mode == "elsewhere") {
             for (const int sender : {otherPort, otherAddress}) {

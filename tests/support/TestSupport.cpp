@@ -168,12 +168,15 @@ private:
 };
 } // namespace
 
-std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path) {
+std::unique_ptr<platform::MailslotFile> FakeMailslots::Open(const QString& path, QString* reason) {
     opened.append(path);
     if (onOpen)
         onOpen(path);
-    if (failOpen)
+    if (failOpen) {
+        if (reason)
+            *reason = openFailureReason;
         return nullptr;
+    }
     return std::make_unique<FakeMailslotFile>(*this, MaxMessageBytes(path));
 }
 

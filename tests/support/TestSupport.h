@@ -65,12 +65,13 @@ public:
 // transport's reason, and nothing is delivered.
 class FakeMailslots : public platform::Mailslots {
 public:
-    std::unique_ptr<platform::MailslotFile> Open(const QString& path) override;
+    std::unique_ptr<platform::MailslotFile> Open(const QString& path, QString* reason) override;
     QStringList opened;                              // every path asked for
     QList<QByteArray> delivered;                     // every message written
     int openFiles = 0;                               // files opened and not yet closed
     std::function<void(const QString& path)> onOpen; // runs inside Open, before it answers
     bool failOpen = false;
+    QString openFailureReason; // what a failing Open gives as its reason
     bool failWrite = false;
     QString writeFailureReason;
 

@@ -159,3 +159,19 @@ int ServeMessenger(int seconds, const char* file) {
     std::fclose(out);
     return messages.empty() ? 1 : 0;
 }
+
+TEST("mailslot", "the reason under a failed open: the system's text, and for 3025 the policy to turn on") {
+    // ERROR_REMOTE_MAILSLOTS_DEPRECATED, as Windows 11 24H2 answers CreateFile of a remote
+    // mailslot while the policy is off.
+    CHECK_EQ(pellora::win32::MailslotErrorText(3025),
+             std::wstring(L"Remote mailslots are turned off on this computer. An administrator turns them on with "
+                          L"the policy \"Enable remote mailslots\" (Computer Configuration > Administrative "
+                          L"Templates > Network > Lanman Workstation); the receiving computer needs its own policy "
+                          L"\"Enable remote mailslots\" on too (Lanman Server)."));
+    // Any other error: the system's own text, without its line break.
+    unsigned long error = 0;
+    CHECK(MailslotFile::Open(L"\\\\.\\mailslot\\pellora-nobody-here", &error) == nullptr);
+    CHECK_EQ(pellora::win32::MailslotErrorText(error), pellora::win32::ErrorText(ERROR_FILE_NOT_FOUND));
+    CHECK(!pellora::win32::MailslotErrorText(error).empty());
+    CHECK(pellora::win32::MailslotErrorText(error).back() != L'\n');
+}

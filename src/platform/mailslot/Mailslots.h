@@ -24,8 +24,10 @@ class Mailslots {
 public:
     virtual ~Mailslots() = default;
     // Opens the mailslot at `path` ("\\PC7\mailslot\messngr") for writing.
-    // Returns nullptr when it cannot be opened.
-    virtual std::unique_ptr<MailslotFile> Open(const QString& path) = 0;
+    // Returns nullptr when it cannot be opened; `reason` (may be null) then receives one line
+    // for the user saying why ("No computer answered to the name PC7."), or is left empty
+    // when there is nothing to say.
+    virtual std::unique_ptr<MailslotFile> Open(const QString& path, QString* reason) = 0;
 };
 
 // The program's mailslots: services().mailslots, made with the real transport at first use.

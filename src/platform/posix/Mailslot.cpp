@@ -114,7 +114,14 @@ LocalIdentity ReadLocalIdentity(const QString& smbConfPath) {
 
 NetBiosMailslots::NetBiosMailslots(NetBiosMailslotOptions options) : options_(std::move(options)) {}
 
-std::unique_ptr<MailslotFile> NetBiosMailslots::Open(const QString& path) {
+std::unique_ptr<MailslotFile> NetBiosMailslots::Open(const QString& path, QString* reason) {
+    auto file = OpenAndResolve(path);
+    if (!file && reason)
+        *reason = lastError_;
+    return file;
+}
+
+std::unique_ptr<MailslotFile> NetBiosMailslots::OpenAndResolve(const QString& path) {
     lastError_.clear();
     lastResolution_.clear();
     const std::optional<MailslotPath> parsed = ParseMailslotPath(path);
@@ -135,7 +142,8 @@ std::unique_ptr<MailslotFile> NetBiosMailslots::Open(const QString& path) {
     auto file = OpenResolvedMailslot(std::move(*target), MakeName(identity.netbiosName, 0x00),
                                      netbios::SmbMailslotName(parsed->mailslot));
     if (!file)
-        lastError_ = QStringLiteral("No socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        lastError_ =
+            QStringLiteral("No network socket could be made: %1.").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return file;
 }
 

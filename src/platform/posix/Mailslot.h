@@ -36,14 +36,17 @@ std::unique_ptr<MailslotFile> OpenResolvedMailslot(netbios::Target target, const
 class NetBiosMailslots : public Mailslots {
 public:
     explicit NetBiosMailslots(NetBiosMailslotOptions options = {});
-    std::unique_ptr<MailslotFile> Open(const QString& path) override;
+    std::unique_ptr<MailslotFile> Open(const QString& path, QString* reason) override;
+    std::unique_ptr<MailslotFile> Open(const QString& path) { return Open(path, nullptr); }
 
-    // Why the last Open failed, for diagnostics (the user sees only "Can't open mailslot.").
+    // Why the last Open failed: the reason it gave.
     const QString& lastError() const { return lastError_; }
     // How the last successful Open found its target.
     const QString& lastResolution() const { return lastResolution_; }
 
 private:
+    std::unique_ptr<MailslotFile> OpenAndResolve(const QString& path);
+
     NetBiosMailslotOptions options_;
     QString lastError_;
     QString lastResolution_;

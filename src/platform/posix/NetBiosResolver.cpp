@@ -183,14 +183,6 @@ private:
     std::shared_ptr<State> state_;
 };
 
-bool IsIpv4Literal(const QString& text, std::uint32_t* address) {
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, text.toLatin1().constData(), &parsed) != 1 || text.toLatin1() != text.toUtf8())
-        return false;
-    *address = ntohl(parsed.s_addr);
-    return true;
-}
-
 Target UniqueTarget(const Name& name, std::uint32_t address, QString how) {
     Target target;
     target.type = kDirectUnique;
@@ -198,15 +190,6 @@ Target UniqueTarget(const Name& name, std::uint32_t address, QString how) {
     target.destinations.push_back({address, SourceAddressFor(address)});
     target.how = std::move(how);
     return target;
-}
-
-// The interface whose subnet holds `address`, else the first one.
-const Interface* InterfaceFor(const std::vector<Interface>& interfaces, std::uint32_t address) {
-    for (const Interface& i : interfaces) {
-        if ((i.address & i.netmask) == (address & i.netmask))
-            return &i;
-    }
-    return interfaces.empty() ? nullptr : &interfaces.front();
 }
 
 void SetError(QString* error, const QString& text) {
@@ -319,6 +302,7 @@ bool NameQueryAnswers::Add(std::uint32_t fromAddress, std::uint16_t fromPort, co
                                                                          fromAddress) != ownAddresses_.end();
     if (fromPort != kNameServicePort || fromThisMachine || IsForbiddenAnswerAddress(answer.address, localBroadcasts_))
         return false;
+    group_ = group_ || answer.group;
     if (!first_) {
         first_ = answer;
         firstFrom_ = fromAddress;
@@ -438,25 +422,23 @@ std::optional<Target> QueryName(const Name& name, const QString& hostText, const
         }
     }
 
+    const QString typed = hostText.isEmpty() ? Describe(name) : hostText;
+    // A name typed as the computer goes to one computer only: a group answer, first, alone or
+    // beside a unique one, would turn the message into a broadcast to the subnet.
+    if (answers.group()) {
+        SetError(error,
+                 QStringLiteral("%1 is a group name; to send to every computer of the workgroup use *.").arg(typed));
+        return std::nullopt;
+    }
     if (answers.conflict()) {
         SetError(error, QStringLiteral("Two computers answer to the name %1: %2 and %3.")
-                            .arg(hostText.isEmpty() ? Describe(name) : hostText, AddressText(answers.first()->address),
-                                 AddressText(*answers.conflict())));
+                            .arg(typed, AddressText(answers.first()->address), AddressText(*answers.conflict())));
         return std::nullopt;
     }
     if (!answers.first())
         return std::nullopt;
-    const QString answeredBy = AddressText(answers.firstFrom());
-    if (!answers.first()->group)
-        return UniqueTarget(name, answers.first()->address,
-                            QStringLiteral("name query answered by %1").arg(answeredBy));
-    Target target;
-    target.type = kDirectGroup;
-    target.name = name;
-    const Interface* i = InterfaceFor(interfaces, answers.first()->address);
-    target.destinations.push_back({i->broadcast, i->address});
-    target.how = QStringLiteral("group name, answered by %1").arg(answeredBy);
-    return target;
+    return UniqueTarget(name, answers.first()->address,
+                        QStringLiteral("name query answered by %1").arg(AddressText(answers.firstFrom())));
 }
 
 bool IsNodeStatusSource(std::uint32_t asked, std::uint32_t fromAddress, std::uint16_t fromPort) {
@@ -513,7 +495,13 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
     }
 
     std::uint32_t literal = 0;
-    if (IsIpv4Literal(computer, &literal)) {
+    const AddressForm form = ClassifyAddressText(computer, &literal);
+    if (form == AddressForm::NotCanonical) {
+        // Never to the system resolver, which reads "10.77.000.010" as octal.
+        SetError(error, NonCanonicalAddressReason(computer));
+        return std::nullopt;
+    }
+    if (form == AddressForm::Canonical) {
         // Nothing goes to everyone on a network: the request would be answered by any node.
         if (IsBroadcastOrMulticast(literal, BroadcastAddresses(BroadcastInterfaces()))) {
             SetError(error, QStringLiteral("%1 is a broadcast or multicast address.").arg(computer));
@@ -522,7 +510,7 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
         auto table = QueryNodeStatus(literal, timings);
         std::optional<Name> name = table ? UniqueWorkstationName(*table) : std::nullopt;
         if (!name) {
-            SetError(error, QStringLiteral("%1 gave no NetBIOS node status.").arg(computer));
+            SetError(error, QStringLiteral("The computer at %1 did not say its NetBIOS name.").arg(computer));
             return std::nullopt;
         }
         return UniqueTarget(*name, literal, QStringLiteral("node status"));
@@ -531,7 +519,7 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
     if (computer.contains(u'.')) {
         auto address = SystemResolve(computer, timings.systemResolverMs);
         if (!address) {
-            SetError(error, QStringLiteral("The system resolver does not know %1.").arg(computer));
+            SetError(error, QStringLiteral("The name %1 does not resolve.").arg(computer));
             return std::nullopt;
         }
         const std::vector<std::uint32_t> localBroadcasts = BroadcastAddresses(BroadcastInterfaces());
@@ -567,7 +555,7 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
     auto target = QueryName(*name, computer, timings, &conflict);
     if (!target)
         SetError(error,
-                 conflict.isEmpty() ? QStringLiteral("No computer answers to the name %1.").arg(computer) : conflict);
+                 conflict.isEmpty() ? QStringLiteral("No computer answered to the name %1.").arg(computer) : conflict);
     return target;
 }
 

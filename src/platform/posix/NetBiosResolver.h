@@ -52,7 +52,8 @@ constexpr int kAnswerGraceMs = 20;
 // from the name service port (137) of an address that is not this machine's (`ownAddresses`,
 // and 127.0.0.0/8), and names an address IsForbiddenAnswerAddress allows. Two answers that
 // count and name different addresses, one of them for a unique name, are a conflict: two
-// computers claim the name.
+// computers claim the name. An answer for a group name that counts makes the name a group
+// name, which a typed computer name may not be (QueryName refuses it).
 class NameQueryAnswers {
 public:
     NameQueryAnswers(std::vector<std::uint32_t> ownAddresses, std::vector<std::uint32_t> localBroadcasts);
@@ -63,6 +64,8 @@ public:
     std::uint32_t firstFrom() const { return firstFrom_; }
     // The address of the first answer in conflict with the first one.
     const std::optional<std::uint32_t>& conflict() const { return conflict_; }
+    // True when an answer that counted was for a group name.
+    bool group() const { return group_; }
 
 private:
     std::vector<std::uint32_t> ownAddresses_;
@@ -70,6 +73,7 @@ private:
     std::optional<NameQueryAnswer> first_;
     std::uint32_t firstFrom_ = 0;
     std::optional<std::uint32_t> conflict_;
+    bool group_ = false;
 };
 
 // The local address the system would send from to reach `destination` (0 when unknown).
@@ -100,7 +104,8 @@ std::optional<std::uint32_t> SystemResolve(const QString& host, int timeoutMs);
 // `hostText` when it is not empty. The system resolver's address wins when it comes before the
 // name query ends (IsForbiddenResolvedAddress refuses some). Answers are taken in as
 // NameQueryAnswers says; after the first one that counts, the query listens kAnswerGraceMs
-// more, then goes where it names, or fails on a conflict (`error` then says so).
+// more, then goes where it names (a unique datagram), or fails on a conflict or a group answer
+// (`error` then says so). A group name is never the target: only "*" broadcasts.
 std::optional<Target> QueryName(const Name& name, const QString& hostText, const ResolverTimings& timings,
                                 QString* error = nullptr);
 
@@ -112,8 +117,10 @@ bool IsNodeStatusSource(std::uint32_t asked, std::uint32_t fromAddress, std::uin
 // that IsNodeStatusSource allows counts.
 std::optional<std::vector<NodeStatusEntry>> QueryNodeStatus(std::uint32_t address, const ResolverTimings& timings);
 
-// Resolves a computer text: "*" (the workgroup `workgroup`), an IPv4
-// literal, a dotted name, or a NetBIOS name. `error` receives the reason of a failure.
+// Resolves a computer text: "*" (the workgroup `workgroup`), a canonical IPv4 address, a dotted
+// name, or a NetBIOS name. A text that looks like an address and is not canonical
+// (ClassifyAddressText) is refused before any traffic. `error` receives the reason of a failure,
+// one line for the user.
 std::optional<Target> ResolveComputer(const QString& computer, const QString& workgroup, const ResolverTimings& timings,
                                       QString* error = nullptr);
 

@@ -26,7 +26,7 @@ public:
             return true;
         if (reason) {
             if (error != 0)
-                *reason = QString::fromStdWString(win32::ErrorText(error));
+                *reason = QString::fromStdWString(win32::MailslotErrorText(error));
             else
                 *reason = QStringLiteral("%1 of %2 bytes were written.").arg(written).arg(message.size());
         }
@@ -39,17 +39,26 @@ private:
 
 class Win32Mailslots : public Mailslots {
 public:
-    std::unique_ptr<MailslotFile> Open(const QString& path) override {
+    std::unique_ptr<MailslotFile> Open(const QString& path, QString* reason) override {
         // CreateFileA opens far more than mailslots: a computer part that is not a plain name
-        // never reaches it.
+        // never reaches it, nor an address the system would read as octal or as a short form.
         const std::optional<MailslotPath> parsed = ParseMailslotPath(path);
         if (!parsed || !IsUsableComputerName(parsed->computer))
             return nullptr;
-        // win32::MailslotFile::Open converts the path to the ANSI code page for CreateFileA and
-        // answers nullptr for INVALID_HANDLE_VALUE only.
-        auto file = win32::MailslotFile::Open(path.toStdWString());
-        if (!file)
+        if (const QString refused = NonCanonicalAddressReason(parsed->computer); !refused.isEmpty()) {
+            if (reason)
+                *reason = refused;
             return nullptr;
+        }
+        // win32::MailslotFile::Open converts the path to the ANSI code page for CreateFileA and
+        // answers nullptr for INVALID_HANDLE_VALUE only, with GetLastError() in `error`.
+        unsigned long error = 0;
+        auto file = win32::MailslotFile::Open(path.toStdWString(), &error);
+        if (!file) {
+            if (reason && error != 0)
+                *reason = QString::fromStdWString(win32::MailslotErrorText(error));
+            return nullptr;
+        }
         return std::make_unique<Win32MailslotFile>(std::move(file));
     }
 };

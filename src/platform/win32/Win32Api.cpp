@@ -47,6 +47,15 @@ std::wstring ErrorText(unsigned long code) {
     return text;
 }
 
+std::wstring MailslotErrorText(unsigned long code) {
+    if (code == kErrorRemoteMailslotsDeprecated)
+        return L"Remote mailslots are turned off on this computer. An administrator turns them on with the "
+               L"policy \"Enable remote mailslots\" (Computer Configuration > Administrative Templates > "
+               L"Network > Lanman Workstation); the receiving computer needs its own policy \"Enable remote "
+               L"mailslots\" on too (Lanman Server).";
+    return ErrorText(code);
+}
+
 std::string ToCodePage(std::wstring_view text, unsigned codePage) {
     if (text.empty())
         return {};

@@ -28,6 +28,15 @@ private:
 // when the system has none.
 std::wstring ErrorText(unsigned long code);
 
+// ERROR_REMOTE_MAILSLOTS_DEPRECATED: Windows 11 24H2 and Windows Server 2025 refuse remote
+// mailslots unless a policy allows them.
+constexpr unsigned long kErrorRemoteMailslotsDeprecated = 3025;
+
+// The line the user reads under "Can't open mailslot." or "Can't write to mailslot.": the
+// system's own text of `code` (ErrorText), except for kErrorRemoteMailslotsDeprecated, whose text
+// says which policy an administrator turns on, on this computer and on the receiving one.
+std::wstring MailslotErrorText(unsigned long code);
+
 // `text` in code page `codePage` (a number such as 437, or CP_ACP / CP_OEMCP for the system's
 // pages), in one WideCharToMultiByte call. In the single- and double-byte pages a character
 // the page lacks becomes '?' (no best-fit look-alikes, so "é" under code page 866 is '?' and

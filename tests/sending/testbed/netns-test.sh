@@ -86,16 +86,17 @@ for pc in pc7 pc8; do
   fi
 done
 
-# 3b. A name whose answer carries the G bit (nmbd's WORKGROUP<00>): Direct_group to the subnet
-#     broadcast address.
+# 3b. A name whose answer carries the G bit (nmbd's WORKGROUP<00>): a typed name goes to one
+#     computer only, so it is refused with the reason, and nothing is sent; "*" is the broadcast.
 "$tb" capture-start "$dir" group
 out=$(drive --computer WORKGROUP)
 rc=$?
 "$tb" capture-stop "$dir" group
 echo "$out"
-expect_eq "group answer: delivered" "$rc" 0
-expect_eq "group answer: Direct_group to the broadcast address" \
-  "$("$tb" decode "$dir" group | cut -d'|' -f1,3,5)" "17|WORKGROUP<00>|$TB_BROADCAST"
+expect_eq "group answer: refused" "$rc" 1
+expect_eq "group answer: the reason" "$(sed -n 's/^open failed [0-9]* //p' <<<"$out")" \
+  "WORKGROUP is a group name; to send to every computer of the workgroup use *."
+expect_eq "group answer: no datagram" "$("$tb" decode "$dir" group)" ""
 
 # 4. An IPv4 literal: the destination name comes from a node status reply.
 "$tb" capture-start "$dir" literal
