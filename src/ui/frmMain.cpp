@@ -224,6 +224,17 @@ void frmMain::Load() {
     Form_Load();
 }
 
+void frmMain::FillFields(const StartTexts& texts) {
+    if (texts.From)
+        txtFrom->setText(*texts.From);
+    if (texts.To)
+        txtTo->setText(*texts.To);
+    if (texts.Computer)
+        txtComputer->setText(*texts.Computer);
+    if (texts.Message)
+        txtMessage->SetText(*texts.Message);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Window events
 
