@@ -187,6 +187,19 @@ private slots:
         QVERIFY(!QApplication::windowIcon().isNull());
     }
 
+    // Names and a message given on the command line stand in the fields instead of the stored
+    // ones; a field given nothing shows what is stored.
+    void startsWithTheGivenTexts() {
+        test::TestHome home;
+        test::EditSettings("[General]\nFrom=Earlier\nTo=Someone\nMachine=PC9\n");
+        QVERIFY(modMain::Main(
+            StartTexts{QStringLiteral("Ann"), std::nullopt, QStringLiteral(""), QStringLiteral("Hi\nthere")}));
+        QCOMPARE(modMain::MainForm->txtFrom->text(), QStringLiteral("Ann"));
+        QCOMPARE(modMain::MainForm->txtTo->text(), QStringLiteral("Someone"));
+        QCOMPARE(modMain::MainForm->txtComputer->text(), QStringLiteral(""));
+        QCOMPARE(modMain::MainForm->txtMessage->Text(), QStringLiteral("Hi\r\nthere"));
+    }
+
     // The data folder button, with a launcher that records what it was asked to open.
     void openDataFolder() {
         test::TestHome home;
