@@ -190,9 +190,10 @@ QString HelpText() {
                           "as CR LF, as from the window. Without --send, the window opens with these names and this\n"
                           "message in its fields instead of the stored ones.\n"
                           "\n"
-                          "Exit status of --send: 0 delivered, 1 a field is empty, 2 not delivered, 3 delivered but\n"
-                          "the local copy could not be written, 64 wrong arguments or input that is not UTF-8. Each\n"
-                          "failure is one line on the standard error.\n");
+                          "Exit status of --send: 0 delivered, 1 a field is empty, 2 not delivered (also when the\n"
+                          "data folder cannot be used), 3 delivered but the local copy could not be written, 64\n"
+                          "wrong arguments or input that is not UTF-8, 70 an error the program did not expect.\n"
+                          "Each failure is one line on the standard error.\n");
 }
 
 QString VersionText() { return App().Title + u' ' + App().VersionText(); }

@@ -174,6 +174,13 @@ expect_eq "delivered: the sender's history" "$(sed -n 2p "$DATA/From History.DAT
 expect_eq "delivered: the recipient's history" "$(sed -n 2p "$DATA/To History.DAT")" "Bob"
 expect_eq "the window's stored fields are as they were" "$(od -An -tx1 "$INI")" "$ini_before"
 
+# A data folder that cannot be made: the start-up box's text on one line, status 2, nothing sent.
+use_home "$work/blocked"
+touch "$XDG_DATA_HOME/Orvane"
+row_nothing_sent "no data folder" 2 "$XDG_DATA_HOME/Orvane/Pellora: Can't create or open data folder." - \
+  --send --from Ann --to Bob --computer localhost Hi
+use_home "$work/home"
+
 # Delivered, the local copy not written: status 3, the Retry box's text and the reason on one
 # line, never a question. A data folder on a read-only mount, whose histories already hold the
 # names (so that they need no write).
