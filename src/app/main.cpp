@@ -1,9 +1,11 @@
 // Pellora: sends one text message to the Messenger mailslot of a computer on the local network.
 
+#include "app/CommandLine.h"
 #include "app/modMain.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Guard.h"
 #include "platform/runtime/Services.h"
+#include "platform/support/Console.h"
 #include "ui/Appearance.h"
 #include "ui/frmMain.h"
 
@@ -43,13 +45,26 @@ void EndAfterTheLastSave() {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    pellora::ui::PrepareApplication(app);
+    using namespace pellora;
+    // The arguments decide between the command line (no display, a QCoreApplication) and the
+    // window. They are all the program's own: Qt is handed none of them.
+    commandLine::Request request;
+    if (const std::optional<QStringList> arguments = platform::ProgramArguments(argc, argv))
+        request = commandLine::Parse(*arguments);
+    else
+        request.error = QStringLiteral("pellora: an argument is not UTF-8 text");
+    if (request.mode != commandLine::Mode::Window || !request.error.isEmpty())
+        return commandLine::Run(request, argc, argv);
 
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    ui::PrepareApplication(app);
+
+    const StartTexts texts{request.from, request.to, request.computer, request.message};
     bool started = false;
-    pellora::platform::Guarded([&] { started = pellora::modMain::Main(); });
+    platform::Guarded([&] { started = modMain::Main(texts); });
     if (!started)
         return 1;
-    QObject::connect(pellora::modMain::MainForm, &pellora::frmMain::Unloaded, &EndAfterTheLastSave);
+    QObject::connect(modMain::MainForm, &frmMain::Unloaded, &EndAfterTheLastSave);
     return app.exec();
 }

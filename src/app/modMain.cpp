@@ -22,7 +22,7 @@ namespace {
 const QString kAppIcon = QStringLiteral("A_MAIN");
 } // namespace
 
-bool Main() {
+bool Main(const StartTexts& texts) {
     ksRegisterAppPath();
     // Qt readies its controls with the application object; nothing more to initialise.
     if (!ksIsInIDE())
@@ -38,9 +38,12 @@ bool Main() {
     MainForm->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(MainForm, &QObject::destroyed, [] { MainForm = nullptr; });
     MainForm->Load();
+    MainForm->FillFields(texts);
     MainForm->show();
     return true;
 }
+
+bool Main() { return Main(StartTexts{}); }
 
 QString PrepareDataFolder() {
     const QString appData = ksGetSpecialFolder(SpecialFolder::AppData);

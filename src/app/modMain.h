@@ -7,6 +7,7 @@
 namespace pellora {
 
 class frmMain;
+struct StartTexts;
 
 // Start-up and the program-wide values.
 namespace modMain {
@@ -17,9 +18,11 @@ extern AppValues Values;
 // The main window while it exists.
 extern frmMain* MainForm;
 
-// The program's entry: prepares the process and the data folder and shows the main window.
-// Returns false when there is no data folder and so no window.
-bool Main();
+// The program's entry: prepares the process and the data folder and shows the main window, its
+// fields filled with `texts` where given. Returns false when there is no data folder and so no
+// window.
+bool Main(const StartTexts& texts);
+bool Main(); // with no texts given
 
 // Works out the data folder and creates it with any missing parent. Returns its full path, or
 // empty text after telling the user that it cannot be created or opened: also when it, its

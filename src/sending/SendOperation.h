@@ -1,9 +1,11 @@
 #pragma once
 
-// The send operation: what happens between a click on Send and the close of the main window.
-//   Run: input off -> SendCurrentMessage -> input on
-//   SendCurrentMessage: check -> record the names -> deliver -> save the local copy -> ask for the close
+// The send of one message, and the window's send operation built on it.
+//   Send: check -> record the names -> deliver -> save the local copy -> the outcome
+//   Run (the window): input off -> SendCurrentMessage (Send, then a box or the close) -> input on
+// The window and the command line (app/CommandLine.h) are the two front ends of Send.
 
+#include "archive/LocalCopy.h"
 #include "platform/runtime/Error.h"
 #include "state/AppValues.h"
 #include "state/FieldHistories.h"
@@ -20,6 +22,39 @@ struct MessageTexts {
     QString Computer;
     QString Message;
 };
+
+// What became of a send.
+enum class SendResult {
+    Delivered,    // delivered, and its local copy written
+    InputRefused, // the input check refused the texts; nothing recorded or sent
+    NotDelivered, // the names recorded, the message not delivered; no local copy
+    CopyNotSaved, // delivered, but the local copy was given up after a failed write
+};
+
+struct SendOutcome {
+    SendResult result = SendResult::Delivered;
+    // Empty when delivered; otherwise the text of the box the window shows for it (for
+    // CopyNotSaved the text of the Retry box).
+    QString text;
+    // CopyNotSaved: why the last write failed, as the Retry box shows it beneath the text.
+    QString reason;
+};
+
+// What a send is given besides the texts: the histories it records the names in (they belong to
+// its front end), the data folder and the "~$" prefix (read when the copy is written), and who is
+// asked after a failed write of the local copy. Without `askRetry` the copy is given up at once.
+// The clock and the mailslots are the program's services (platform::clock(), platform::mailslots()).
+struct SendContext {
+    state::FieldHistories histories;
+    const AppValues& values;
+    archive::AskRetry askRetry;
+};
+
+// Sends one message: checks that all four texts are filled, records the three names, delivers the
+// message and saves its local copy, stopping after a refused check or a failed delivery. Shows
+// nothing itself; the outcome says what the user is to be told. Errors of the OEM conversion are
+// not caught.
+SendOutcome Send(const MessageTexts& texts, const SendContext& context);
 
 // What the send operation needs of the main window.
 class SendWindow {
@@ -50,15 +85,10 @@ public:
     // starts inside another.
     void Run();
 
-    // Checks that all four texts are filled, records the three names, delivers the message, saves
-    // its local copy and asks for the window to close. Stops after the check or a failed delivery;
-    // either is told through the window's ShowError.
+    // Send with the window's texts, a failed write of the copy put before the user through
+    // the window's AskRetry; then asks for the window to close. A refused check or a failed
+    // delivery is told through the window's ShowError instead, and the window stays.
     void SendCurrentMessage();
-
-    // Writes the local copy of a delivered message into the data folder; a failed write is put
-    // before the user through the window's AskRetry.
-    void SaveLocalCopy(const QString& from, const QString& to, const QString& computer, const QDateTime& sent,
-                       const QString& message);
 
 private:
     SendWindow& window_;

@@ -232,6 +232,17 @@ void frmMain::Load() {
     Form_Load();
 }
 
+void frmMain::FillFields(const StartTexts& texts) {
+    if (texts.From)
+        txtFrom->setText(*texts.From);
+    if (texts.To)
+        txtTo->setText(*texts.To);
+    if (texts.Computer)
+        txtComputer->setText(*texts.Computer);
+    if (texts.Message)
+        txtMessage->SetText(*texts.Message);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Window events
 
@@ -375,7 +386,22 @@ void frmMain::cmdFromHistory_Click() { FromHistory->PickInto(*txtFrom); }
 void frmMain::cmdToHistory_Click() { ToHistory->PickInto(*txtTo); }
 void frmMain::cmdComputerHistory_Click() { ComputerHistory->PickInto(*txtComputer); }
 // The desktop's answer may come after the window has gone: the box needs nothing of it.
-void frmMain::cmdOpenDataPath_Click() { archive::OpenDataFolder(winId(), values_.DataPath, &frmMain::ErrorBox); }
+void frmMain::cmdOpenDataPath_Click() {
+    archive::OpenDataFolder(winId(), values_.DataPath, &frmMain::DataFolderErrorBox);
+}
+
+void frmMain::DataFolderErrorBox(const QString& text) {
+    // Quick clicks on a desktop that cannot show the folder fail one after the other, each
+    // while the box of the one before is up: the box already up tells it, once.
+    static bool up = false;
+    if (up)
+        return;
+    up = true;
+    struct Down {
+        ~Down() { up = false; }
+    } down;
+    ErrorBox(text);
+}
 
 void frmMain::cmdSettings_Click() {
     auto dialog = std::make_unique<frmSettings>(values_);

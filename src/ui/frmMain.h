@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -20,6 +21,15 @@ namespace platform {
 class HistoryList;
 }
 
+// Texts the main window's fields start with instead of the stored ones (given on the command
+// line); a field without one shows what is stored, the message field stays empty.
+struct StartTexts {
+    std::optional<QString> From;
+    std::optional<QString> To;
+    std::optional<QString> Computer;
+    std::optional<QString> Message;
+};
+
 // The main window. `values` (the data folder, the "~$" prefix) belong to start-up and outlive it.
 class frmMain : public QWidget, private sending::SendWindow {
     Q_OBJECT
@@ -28,6 +38,8 @@ public:
 
     // Runs the load handler; called once by start-up before the window is shown.
     void Load();
+    // Puts the given texts into their fields, over what the load handler put there.
+    void FillFields(const StartTexts& texts);
 
     // Controls, in tab order.
     std::array<QLabel*, 3> lblTag{};
@@ -105,6 +117,8 @@ private:
     void RequestClose() override;
     // An error message box (error icon, one OK button) with the application's title.
     static void ErrorBox(const QString& text);
+    // The error box of a data folder the desktop could not show; none while one is up.
+    static void DataFolderErrorBox(const QString& text);
 
     void CreateControls();
     // Names and descriptions for screen readers; the fields' labels become their buddies.

@@ -187,6 +187,19 @@ private slots:
         QVERIFY(!QApplication::windowIcon().isNull());
     }
 
+    // Names and a message given on the command line stand in the fields instead of the stored
+    // ones; a field given nothing shows what is stored.
+    void startsWithTheGivenTexts() {
+        test::TestHome home;
+        test::EditSettings("[General]\nFrom=Earlier\nTo=Someone\nMachine=PC9\n");
+        QVERIFY(modMain::Main(
+            StartTexts{QStringLiteral("Ann"), std::nullopt, QStringLiteral(""), QStringLiteral("Hi\nthere")}));
+        QCOMPARE(modMain::MainForm->txtFrom->text(), QStringLiteral("Ann"));
+        QCOMPARE(modMain::MainForm->txtTo->text(), QStringLiteral("Someone"));
+        QCOMPARE(modMain::MainForm->txtComputer->text(), QStringLiteral(""));
+        QCOMPARE(modMain::MainForm->txtMessage->Text(), QStringLiteral("Hi\r\nthere"));
+    }
+
     // The data folder button, with a launcher that records what it was asked to open.
     void openDataFolder() {
         test::TestHome home;
@@ -221,27 +234,33 @@ private slots:
         QTest::addColumn<int>("waitMilliseconds"); // how long a launcher's end still counts
         QTest::addColumn<bool>("fails");
         QTest::addColumn<int>("watchMilliseconds"); // how long no message must come, when none is due
-        QTest::newRow("launcher reports failure") << "/bin/false" << 5000 << true << 0;
-        QTest::newRow("launcher ends with status 3") << "script:exit 3" << 5000 << true << 0;
-        QTest::newRow("launcher killed by a signal") << "script:kill -KILL $$" << 5000 << true << 0;
-        QTest::newRow("no launcher at all") << "missing" << 5000 << true << 0;
-        QTest::newRow("launcher that cannot be run") << "not executable" << 5000 << true << 0;
-        QTest::newRow("launcher succeeds") << "/bin/true" << 5000 << false << 1000;
+        QTest::addColumn<int>("clicks");            // quick clicks, one after the other
+        QTest::newRow("launcher reports failure") << "/bin/false" << 5000 << true << 0 << 1;
+        QTest::newRow("launcher ends with status 3") << "script:exit 3" << 5000 << true << 0 << 1;
+        QTest::newRow("launcher killed by a signal") << "script:kill -KILL $$" << 5000 << true << 0 << 1;
+        QTest::newRow("no launcher at all") << "missing" << 5000 << true << 0 << 1;
+        QTest::newRow("launcher that cannot be run") << "not executable" << 5000 << true << 0 << 1;
+        QTest::newRow("launcher succeeds") << "/bin/true" << 5000 << false << 1000 << 1;
         QTest::newRow("launcher still running after the wait")
-            << "script:exec sleep 4 </dev/null >/dev/null 2>&1" << 1500 << false << 2000;
+            << "script:exec sleep 4 </dev/null >/dev/null 2>&1" << 1500 << false << 2000 << 1;
         QTest::newRow("launcher failing after the wait")
-            << "script:sleep 2 </dev/null >/dev/null 2>&1; exit 1" << 1000 << false << 3000;
+            << "script:sleep 2 </dev/null >/dev/null 2>&1; exit 1" << 1000 << false << 3000 << 1;
+        // The launchers fail while the first one's box is up: the others' failures are that box's.
+        QTest::newRow("three quick clicks, launcher fails") << "script:exit 3" << 5000 << true << 1000 << 3;
     }
     void shellFailuresAreToldApart() {
         QFETCH(QString, launcher);
         QFETCH(int, waitMilliseconds);
         QFETCH(bool, fails);
         QFETCH(int, watchMilliseconds);
+        QFETCH(int, clicks);
         test::TestHome home;
         AppValues values{home.path(), false};
         frmMain form(values);
+        const QString runs = home.path() + QStringLiteral("/runs.txt"); // a line for each launcher started
         if (launcher.startsWith(QLatin1String("script:"))) {
-            launcher = WriteLauncher(home, launcher.mid(7).toLocal8Bit() + '\n');
+            launcher =
+                WriteLauncher(home, "echo >> '" + runs.toLocal8Bit() + "'\n" + launcher.mid(7).toLocal8Bit() + '\n');
         } else if (launcher == QLatin1String("missing")) {
             launcher = home.path() + QStringLiteral("/no-such-launcher");
         } else if (launcher == QLatin1String("not executable")) {
@@ -250,10 +269,19 @@ private slots:
         }
         platform::services().shell = std::make_shared<platform::XdgShell>(launcher, waitMilliseconds);
 
+        if (clicks > 1) {
+            // The first box stays up until every launcher has run and the others' answers have had
+            // their time, as a real box's event loop would.
+            fakes_.boxes->onShow = [&] {
+                QTRY_COMPARE_WITH_TIMEOUT(test::ReadFile(runs).count('\n'), qsizetype(clicks), 10000);
+                QTest::qWait(watchMilliseconds);
+            };
+        }
         QElapsedTimer click;
         click.start();
-        form.cmdOpenDataPath->click();
-        QVERIFY2(click.elapsed() < 750, qPrintable(QStringLiteral("the click took %1 ms").arg(click.elapsed())));
+        for (int i = 0; i < clicks; ++i)
+            form.cmdOpenDataPath->click();
+        QVERIFY2(click.elapsed() < 750, qPrintable(QStringLiteral("the clicks took %1 ms").arg(click.elapsed())));
 
         if (fails) {
             QTRY_COMPARE_WITH_TIMEOUT(fakes_.boxes->shown.size(), 1, 10000);

@@ -60,6 +60,17 @@ done
 grep -q '^Machine=PC7$' "$SETTINGS_FILE" || fail "computer not stored"
 pass "local copy, histories and settings written; the program ended with status 0"
 
+# 1b. The same message from the command line, with no display: the same bytes on the wire.
+"$tb" capture-start "$TB_DIR" cli
+"$tb" exec "$TB_DIR" sender env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+  "$PELLORA" --send --from Ann --to Bob --computer PC7 Hi >"$E2E_TMP/cli.log" 2>&1 ||
+  fail "the command-line send ended with status $?: $(cat "$E2E_TMP/cli.log")"
+"$tb" capture-stop "$TB_DIR" cli
+expect_frame cli
+[ "$("$tb" decode "$TB_DIR" cli)" = "$("$tb" decode "$TB_DIR" click)" ] ||
+  fail "the command line sent $("$tb" decode "$TB_DIR" cli), the window $("$tb" decode "$TB_DIR" click)"
+pass "the command line put the window's bytes on the wire"
+
 # 2. Choose F5 with the option button, close, start again, type a message and press F5.
 e2e_start "$tb" exec "$TB_DIR" sender
 e2e_click 40 302      # option button: Ctrl+Enter -> Enter

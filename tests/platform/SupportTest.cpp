@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
@@ -279,6 +280,67 @@ private slots:
         QVERIFY(shown.contains(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
         if (!detail.isEmpty())
             QVERIFY(shown.contains(detail));
+    }
+
+    // A text with a long unbroken run (a path with a computer name of 255 characters) is wrapped
+    // within the box, which stays within the screen, and every character of it shows.
+    void longTextsShowWholeInTheBox_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<bool>("asIs"); // the label holds the text exactly, no break marks
+        const QString name(255, u'W');
+        const QString path = QStringLiteral("\\\\") + name + QStringLiteral("\\mailslot\\messngr");
+        QTest::newRow("computer name of 255 characters")
+            << path + QStringLiteral("\r\n\r\nCan't open mailslot.\r\nNo computer answered to the name ") + name +
+                   QStringLiteral(".")
+            << QString() << false;
+        QTest::newRow("long path in the description beneath")
+            << QStringLiteral("Can't write file.") << QStringLiteral("/home/ann/") + name + QStringLiteral("/x.TXT")
+            << false;
+        QTest::newRow("a usual path stays as it is")
+            << QStringLiteral("\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot.") << QString() << true;
+    }
+    void longTextsShowWholeInTheBox() {
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        QFETCH(bool, asIs);
+        QStringList shown;
+        QStringList cut;
+        int boxWidth = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box != nullptr);
+            boxWidth = box->frameGeometry().width();
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty())
+                    continue;
+                shown << label->text();
+                const QRect needed = label->fontMetrics().boundingRect(
+                    QRect(0, 0, label->width(), 100000), int(label->alignment()) | Qt::TextWordWrap, label->text());
+                if (needed.width() > label->width() || needed.height() > label->height())
+                    cut << label->text();
+            }
+            box->close();
+        });
+        if (detail.isEmpty()) {
+            platform::CreateSystemMessageBoxes()->Show(text, platform::MsgBoxStyle::Critical, QStringLiteral("T"),
+                                                       QString());
+        } else {
+            bool logged = true;
+            platform::CreateSystemErrorPrompt()->ShowError(
+                Error(75, detail), platform::MsgBoxStyle::RetryCancel | platform::MsgBoxStyle::Critical, 0, text,
+                logged);
+        }
+        QCOMPARE(cut, QStringList());
+        QVERIFY(boxWidth <= QApplication::primaryScreen()->availableGeometry().width() * 3 / 4);
+        const QString display = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QStringList whole = shown;
+        for (QString& each : whole)
+            each.remove(QChar(0x200B));
+        QVERIFY(whole.contains(display));
+        if (!detail.isEmpty())
+            QVERIFY(whole.contains(detail));
+        QCOMPARE(shown.contains(display) && (detail.isEmpty() || shown.contains(detail)), asIs);
     }
 
     void aboutBoxAndPressButton() {

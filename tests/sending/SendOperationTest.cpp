@@ -3,6 +3,7 @@
 #include "sending/SendOperation.h"
 
 #include "archive/LocalCopy.h"
+#include "platform/components/Components.h"
 #include "platform/components/HistoryList.h"
 #include "support/TestSupport.h"
 
@@ -55,12 +56,32 @@ struct Sender {
     QStringList files() const { return QDir(data.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 };
 
+// A writer that fails its first `failures` writes with a full disk, then writes for real.
+class FailingWriter : public platform::TextFileWriter {
+public:
+    explicit FailingWriter(int failures) : failures_(failures) {}
+    QString WriteText(const QString& path, const QString& text, platform::Existing a, platform::Encoding b,
+                      platform::LineEnds c, platform::Durability d) override {
+        if (failures_ > 0) {
+            --failures_;
+            throw Error(ErrorNumber::DiskFull, QStringLiteral("Disk full"));
+        }
+        return real_->WriteText(path, text, a, b, c, d);
+    }
+
+private:
+    int failures_;
+    std::shared_ptr<platform::TextFileWriter> real_ = platform::CreateSystemTextFileWriter();
+};
+
 } // namespace
 
 class SendOperationTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void outcomeOfASend_data();
+    void outcomeOfASend();
     void deliveredMessage() {
         Sender s;
         s.operation.Run();
@@ -153,6 +174,59 @@ private slots:
         QCOMPARE(s.fakes.mailslots->delivered.size(), 2);
     }
 };
+
+// The send without a window: what Send returns for each way a send can end.
+void SendOperationTest::outcomeOfASend_data() {
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("failOpen");
+    QTest::addColumn<int>("failedWrites");    // of the local copy
+    QTest::addColumn<QList<bool>>("answers"); // of the one asked to retry; none: nobody is asked
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("text"); // "<data>" stands for the data folder
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("copies");
+    const QString copyText =
+        QStringLiteral("<data>/Message 2016-02-24 10-01-05.TXT\r\n\r\nCan't write file. Local copy of this message "
+                       "was not saved.");
+    QTest::newRow("delivered") << "Hi" << false << 0 << QList<bool>{} << int(SendResult::Delivered) << ""
+                               << "" << 1;
+    QTest::newRow("input refused") << "" << false << 0 << QList<bool>{} << int(SendResult::InputRefused)
+                                   << "The nature don't like emptiness."
+                                   << "" << 0;
+    QTest::newRow("not delivered") << "Hi" << true << 0 << QList<bool>{} << int(SendResult::NotDelivered)
+                                   << "\\\\PC7\\mailslot\\messngr\r\n\r\nCan't open mailslot."
+                                   << "" << 0;
+    QTest::newRow("copy not saved, nobody asked")
+        << "Hi" << false << 1 << QList<bool>{} << int(SendResult::CopyNotSaved) << copyText << "Disk full" << 0;
+    QTest::newRow("copy not saved, retry refused") << "Hi" << false << 2 << QList<bool>{true, false}
+                                                   << int(SendResult::CopyNotSaved) << copyText << "Disk full" << 0;
+    QTest::newRow("copy saved on retry") << "Hi" << false << 1 << QList<bool>{true} << int(SendResult::Delivered) << ""
+                                         << "" << 1;
+}
+void SendOperationTest::outcomeOfASend() {
+    QFETCH(QString, message);
+    QFETCH(bool, failOpen);
+    QFETCH(int, failedWrites);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QString, text);
+    QFETCH(int, copies);
+    Sender s;
+    s.fakes.mailslots->failOpen = failOpen;
+    platform::services().textFileWriter = std::make_shared<FailingWriter>(failedWrites);
+    int asked = 0;
+    archive::AskRetry ask;
+    if (!answers.isEmpty())
+        ask = [&](const QString&, const Error&) { return answers.value(asked++); };
+    const SendOutcome outcome = Send({QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("PC7"), message},
+                                     {{s.from, s.to, s.computer}, s.values, ask});
+    platform::services().textFileWriter.reset();
+    QTEST(int(outcome.result), "result");
+    QCOMPARE(outcome.text, text.replace(QStringLiteral("<data>"), s.data.path()));
+    QTEST(outcome.reason, "reason");
+    QCOMPARE(asked, int(answers.size()));
+    QCOMPARE(int(s.files().size()), copies);
+    QVERIFY(s.window.calls.isEmpty()); // no window is asked anything
+}
 
 PELLORA_TEST_MAIN(SendOperationTest)
 #include "SendOperationTest.moc"

@@ -3,6 +3,7 @@
 # variables, the system's requests to stop, and the program's own files.
 target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CodePages.cpp ${CMAKE_CURRENT_LIST_DIR}/CodePages.h
+  ${CMAKE_CURRENT_LIST_DIR}/Console.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp ${CMAKE_CURRENT_LIST_DIR}/Mailslot.h
   ${CMAKE_CURRENT_LIST_DIR}/NetBiosResolver.cpp ${CMAKE_CURRENT_LIST_DIR}/NetBiosResolver.h
   ${CMAKE_CURRENT_LIST_DIR}/Oem.cpp

@@ -4,6 +4,7 @@
 # cross-compiles and tests without Qt.
 target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Win32Api.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32Api.h
+  ${CMAKE_CURRENT_LIST_DIR}/Console.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Oem.cpp

@@ -11,8 +11,37 @@ namespace pellora::platform {
 
 namespace {
 
-// Texts carry CR LF line breaks; Qt's labels want LF.
-QString ForDisplay(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+// A run of this many characters without a blank is broken anywhere rather than at blanks only.
+constexpr int kLongestUnbrokenRun = 40;
+
+// Texts carry CR LF line breaks; Qt's labels want LF. A label wraps at blanks only, and a long
+// path or name (a computer name of 255 characters) would make the box as wide as the screen and
+// cut the rest off: within such a run every character may end a line (a zero-width space after
+// each), so that the whole text shows, wrapped to the box's usual width.
+QString ForDisplay(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString shown;
+    shown.reserve(text.size());
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text[i].isSpace())
+            continue;
+        const QStringView run = QStringView(text).mid(runStart, i - runStart);
+        if (run.size() > kLongestUnbrokenRun) {
+            for (const QChar c : run) {
+                shown += c;
+                if (!c.isHighSurrogate())
+                    shown += QChar(0x200B);
+            }
+        } else {
+            shown += run;
+        }
+        if (i < text.size())
+            shown += text[i];
+        runStart = i + 1;
+    }
+    return shown;
+}
 
 class SystemMessageBoxes : public MessageBoxes {
 public:
