@@ -57,10 +57,7 @@ int SendFromCommandLine(const Request& request) {
     if (values.DataPath.isEmpty())
         return Status::NotDelivered; // told on the standard error by the data folder's box
     // Of the stored settings only the "~$" prefix counts here; the window's fields stay as stored.
-    state::LoadSettings([&](state::Setting setting, const QVariant& value) {
-        if (setting == state::Setting::TempFilePrefix)
-            values.UseTempFilePrefix = value.toBool();
-    });
+    state::LoadSettings(values, [](state::Setting, const QVariant&) {});
     state::HistoryPtr from, to, computer;
     const state::FieldHistories histories{from, to, computer};
     state::LoadHistories(histories);
