@@ -121,49 +121,68 @@ private slots:
         QCOMPARE(test::FileMode(QFileInfo(folder).path()), folderModeAfter);
     }
 
+    // Every folder from the home down must be the user's (or root's) and closed to others; a
+    // link on the way counts as what it leads to. The message names the folder refused.
     void blockedFolderGivesOneMessageAndNoWindow_data() {
-        QTest::addColumn<QString>("blocker"); // relative to the home; a file stands there
-        QTest::addColumn<bool>("foreign");    // a folder of another user instead
+        QTest::addColumn<QString>("blocker"); // relative to the home
+        QTest::addColumn<QString>("kind");    // file; foreign: a folder of another user; open: a
+                                              // folder open to others; link: the user's own link
+                                              // to a folder of another user
         QTest::addColumn<QString>("shown");   // the folder in the message
+        QTest::addColumn<QString>("message");
         const QString data = QStringLiteral(".local/share/Orvane/Pellora");
-        QTest::newRow("file named Pellora") << data << false << data;
-        QTest::newRow("file named Orvane") << QStringLiteral(".local/share/Orvane") << false << data;
-        QTest::newRow("Pellora of another user") << data << true << data;
-        QTest::newRow("Orvane of another user") << QStringLiteral(".local/share/Orvane") << true << data;
+        const QString dataMessage = QStringLiteral("Can't create or open data folder.");
+        QTest::newRow("file named Pellora") << data << "file" << data << dataMessage;
+        QTest::newRow("file named Orvane") << QStringLiteral(".local/share/Orvane") << "file" << data << dataMessage;
+        QTest::newRow("Pellora of another user") << data << "foreign" << data << dataMessage;
+        QTest::newRow("Orvane of another user") << QStringLiteral(".local/share/Orvane") << "foreign"
+                                                << QStringLiteral(".local/share/Orvane") << dataMessage;
+        QTest::newRow("own link to a folder of another user as Pellora") << data << "link" << data << dataMessage;
+        QTest::newRow(".local/share open to others")
+            << QStringLiteral(".local/share") << "open" << QStringLiteral(".local/share") << dataMessage;
         QTest::newRow("settings folder of another user")
-            << QStringLiteral(".config/Orvane") << true << QStringLiteral(".config/Orvane");
+            << QStringLiteral(".config/Orvane") << "foreign" << QStringLiteral(".config/Orvane")
+            << QStringLiteral("Can't create or open settings folder.");
+        QTest::newRow(".config of another user") << QStringLiteral(".config") << "foreign" << QStringLiteral(".config")
+                                                 << QStringLiteral("Can't create or open settings folder.");
     }
     void blockedFolderGivesOneMessageAndNoWindow() {
         QFETCH(QString, blocker);
-        QFETCH(bool, foreign);
+        QFETCH(QString, kind);
         QFETCH(QString, shown);
-        if (foreign && ::geteuid() != 0)
+        QFETCH(QString, message);
+        if ((kind == u"foreign" || kind == u"link") && ::geteuid() != 0)
             QSKIP("only root can give a folder to another user");
         test::TestHome home;
         const QString blockerPath = home.path() + QStringLiteral("/home/") + blocker;
         QVERIFY(QDir().mkpath(QFileInfo(blockerPath).path()));
-        QFile file(blockerPath);
-        if (foreign)
-            QVERIFY(QDir().mkdir(blockerPath) &&
-                    ::chown(QFile::encodeName(blockerPath).constData(), 65534, 65534) == 0);
-        else
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        const QByteArray name = QFile::encodeName(blockerPath);
+        if (kind == u"file") {
+            test::WriteFile(blockerPath, "");
+        } else if (kind == u"link") {
+            const QString theirs = home.path() + QStringLiteral("/theirs");
+            QVERIFY(QDir().mkdir(theirs) && ::chown(QFile::encodeName(theirs).constData(), 65534, 65534) == 0);
+            QCOMPARE(::symlink(QFile::encodeName(theirs).constData(), name.constData()), 0);
+        } else {
+            QVERIFY(QDir().mkpath(blockerPath));
+            QVERIFY(kind == u"open" ? ::chmod(name.constData(), 0777) == 0
+                                    : ::chown(name.constData(), 65534, 65534) == 0);
+        }
 
         QVERIFY(!modMain::Main());
         QVERIFY(modMain::Values.DataPath.isEmpty());
         QCOMPARE(fakes_.boxes->shown.size(), 1);
-        const test::ShownMessage& message = fakes_.boxes->shown.first();
-        QCOMPARE(message.text, home.path() + QStringLiteral("/home/") + shown +
-                                   QStringLiteral("\r\n\r\nCan't create or open data folder."));
-        QCOMPARE(message.style, 16);
-        QCOMPARE(message.title, QStringLiteral("Kestrine - Pellora"));
+        const test::ShownMessage& box = fakes_.boxes->shown.first();
+        QCOMPARE(box.text, home.path() + QStringLiteral("/home/") + shown + QStringLiteral("\r\n\r\n") + message);
+        QCOMPARE(box.style, 16);
+        QCOMPARE(box.title, QStringLiteral("Kestrine - Pellora"));
         QVERIFY(visibleWindows().isEmpty());
         QVERIFY(modMain::MainForm == nullptr);
         // Nothing was written: no folder made, no settings file, no history.
-        QCOMPARE(QFileInfo::exists(home.configHome() + QStringLiteral("/Orvane")), blocker.startsWith(u".config"));
-        QCOMPARE(QFileInfo::exists(home.dataHome() + QStringLiteral("/Orvane")), blocker.startsWith(u".local"));
-        QCOMPARE(QDir(blockerPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        for (const QString& company : {QStringLiteral(".config/Orvane"), QStringLiteral(".local/share/Orvane")})
+            QCOMPARE(QFileInfo::exists(home.path() + QStringLiteral("/home/") + company), blocker.startsWith(company));
+        if (kind != u"file")
+            QCOMPARE(QDir(blockerPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void oddDataHomesNeverCrash() {
