@@ -292,21 +292,29 @@ private slots:
     void stopRequestsCloseTheWindow_data() {
         QTest::addColumn<int>("signal"); // 0: the desktop session ends (Qt's request to quit)
         QTest::addColumn<QString>("open");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "";
-        QTest::newRow("SIGHUP") << int(SIGHUP) << "";
-        QTest::newRow("SIGTERM, settings dialog open") << int(SIGTERM) << "settings";
-        QTest::newRow("SIGTERM, history menu open") << int(SIGTERM) << "menu";
-        QTest::newRow("session end, history menu open") << 0 << "menu";
+        QTest::addColumn<bool>("historiesFail"); // the data folder has become a file
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << "" << false;
+        QTest::newRow("SIGTERM, settings dialog open") << int(SIGTERM) << "settings" << false;
+        QTest::newRow("SIGTERM, history menu open") << int(SIGTERM) << "menu" << false;
+        QTest::newRow("session end, history menu open") << 0 << "menu" << false;
+        // The failure is told on the standard error, not in a box that would wait for an answer.
+        QTest::newRow("SIGTERM, the histories cannot be saved") << int(SIGTERM) << "" << true;
     }
     void stopRequestsCloseTheWindow() {
         QFETCH(int, signal);
         QFETCH(QString, open);
+        QFETCH(bool, historiesFail);
         test::TestHome home;
         QVERIFY(modMain::Main());
         QPointer<frmMain> form = modMain::MainForm;
         form->txtFrom->setText(QStringLiteral("Ann"));
         form->txtTo->setText(QStringLiteral("Bob"));
         form->txtComputer->setText(QStringLiteral("PC7"));
+        if (historiesFail) {
+            QVERIFY(QDir(modMain::Values.DataPath).removeRecursively());
+            test::WriteFile(modMain::Values.DataPath, "in the way");
+        }
         const auto stop = [signal] {
             QEvent quit(QEvent::Quit);
             signal != 0 ? void(std::raise(signal)) : void(QCoreApplication::sendEvent(qApp, &quit));
@@ -328,6 +336,8 @@ private slots:
         }
         QTRY_VERIFY(form.isNull());
         QVERIFY(QApplication::activePopupWidget() == nullptr && QApplication::activeModalWidget() == nullptr);
+        QVERIFY(fakes_.boxes->shown.isEmpty());
+        QCOMPARE(fakes_.terminated->statuses, historiesFail ? QList<int>{1} : QList<int>{});
         const QSettings stored(home.configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat);
         QCOMPARE(stored.value(QStringLiteral("From")), QVariant(QStringLiteral("Ann")));
         QCOMPARE(stored.value(QStringLiteral("To")), QVariant(QStringLiteral("Bob")));
