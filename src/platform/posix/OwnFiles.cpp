@@ -285,6 +285,7 @@ void KeepFilesPrivate(int at, const QStringList& patterns) {
             ::close(listing);
         return;
     }
+    ::rewinddir(dir); // the copy shares its place in the listing with `at`
     while (const dirent* entry = ::readdir(dir)) {
         const QString name = QFile::decodeName(entry->d_name);
         if (std::none_of(matchers.cbegin(), matchers.cend(), [&](const auto& m) { return m.match(name).hasMatch(); }))
@@ -329,6 +330,8 @@ bool MakePrivatePath(const QString& folder) {
     if (folder.isEmpty())
         return false;
     const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    if (int ownLevels = 0; HeldDescriptor(path, &ownLevels) >= 0)
+        return true; // checked at start and still there: its path is not walked again
     Descriptor at(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
         const QByteArray name = QFile::encodeName(part);
