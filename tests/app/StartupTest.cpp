@@ -66,15 +66,24 @@ private slots:
 
     void createsTheFolderWithItsParents_data() {
         QTest::addColumn<QString>("base");
-        QTest::newRow("plain") << QStringLiteral("plain");
-        QTest::newRow("spaces") << QStringLiteral("with some spaces");
-        QTest::newRow("quotes") << QStringLiteral("it's \"quoted\"");
-        QTest::newRow("non-ASCII") << QStringLiteral("Données Übersicht Пример");
-        QTest::newRow("missing parents") << QStringLiteral("a/b/c/d");
+        QTest::addColumn<int>("baseMode"); // the base folder made beforehand with this mode; 0: not made
+        QTest::newRow("plain") << QStringLiteral("plain") << 0;
+        QTest::newRow("spaces") << QStringLiteral("with some spaces") << 0;
+        QTest::newRow("quotes") << QStringLiteral("it's \"quoted\"") << 0;
+        QTest::newRow("non-ASCII") << QStringLiteral("Données Übersicht Пример") << 0;
+        QTest::newRow("missing parents") << QStringLiteral("a/b/c/d") << 0;
+        // Open to all but sticky, as /tmp is: nobody can move what is not theirs.
+        QTest::newRow("a sticky base open to all") << QStringLiteral("sticky") << 01777;
     }
     void createsTheFolderWithItsParents() {
         QFETCH(QString, base);
+        QFETCH(int, baseMode);
         test::TestHome home;
+        if (baseMode != 0) {
+            QVERIFY(QDir().mkdir(home.path() + QLatin1Char('/') + base));
+            QCOMPARE(::chmod(QFile::encodeName(home.path() + QLatin1Char('/') + base).constData(), mode_t(baseMode)),
+                     0);
+        }
         setDataHome(home.path() + QLatin1Char('/') + base);
         const QString folder = modMain::PrepareDataFolder();
         QCOMPARE(folder, home.path() + QLatin1Char('/') + base + QStringLiteral("/Orvane/Pellora"));
