@@ -48,31 +48,29 @@ bool Main() { return Main(StartTexts{}); }
 QString PrepareDataFolder() {
     const QString appData = ksGetSpecialFolder(SpecialFolder::AppData);
     const QString path = ksBuildFileName(appData, App().DataFolderName());
-    const QString company = QFileInfo(path).path();
     const QString settings = platform::SettingsStore::Folder(App());
-    // A folder another user made is not used, nor is anything made or written beside it: what
-    // the program wrote there, or through a link of theirs, would be theirs to read or aim.
-    QString refused;
-    if (platform::BelongsToAnotherUser(company) || platform::BelongsToAnotherUser(path))
-        refused = path;
-    else if (!settings.isEmpty() && platform::BelongsToAnotherUser(settings))
-        refused = settings;
-    if (refused.isEmpty() && ksCreateComplexDirectory(path)) {
-        // The user's own folders that are open to others are closed, with the files of the
-        // program in them: the histories, the local copies, the settings.
-        platform::KeepFolderPrivate(company, {});
-        platform::KeepFolderPrivate(path, {QString(state::FromHistoryFileName) + u'*',
-                                           QString(state::ToHistoryFileName) + u'*',
-                                           QString(state::ComputerHistoryFileName) + u'*',
-                                           QStringLiteral("Message *.TXT"), QStringLiteral("~$Message *.TXT")});
-        if (!settings.isEmpty())
-            platform::KeepFolderPrivate(settings,
-                                        {QFileInfo(platform::SettingsStore::Location(App())).fileName() + u'*'});
-        return path;
+    // Every folder on the way must be the user's (or root's) and closed to others: what the
+    // program wrote in a folder another user can change, they could read, aim or take. Both are
+    // looked at before either is made; the program's own folders are held from then on, and
+    // their files are reached through them.
+    const QStringList dataFiles{QString(state::FromHistoryFileName) + u'*', QString(state::ToHistoryFileName) + u'*',
+                                QString(state::ComputerHistoryFileName) + u'*', QStringLiteral("Message *.TXT"),
+                                QStringLiteral("~$Message *.TXT")};
+    const QStringList settingsFiles{QFileInfo(platform::SettingsStore::Location(App())).fileName() + u'*'};
+    for (const bool make : {false, true}) {
+        const platform::FolderCheck data = platform::CheckProgramFolder(path, 2, dataFiles, make);
+        const platform::FolderCheck stored = settings.isEmpty()
+                                                 ? platform::FolderCheck{platform::FolderCheck::Sound, QString()}
+                                                 : platform::CheckProgramFolder(settings, 1, settingsFiles, make);
+        const bool dataSound = data.outcome == platform::FolderCheck::Sound;
+        if (!dataSound || stored.outcome != platform::FolderCheck::Sound) {
+            platform::MsgBox(dataSound ? stored.folder + QStringLiteral("\r\n\r\nCan't create or open settings folder.")
+                                       : data.folder + QStringLiteral("\r\n\r\nCan't create or open data folder."),
+                             platform::MsgBoxStyle::Critical);
+            return QString();
+        }
     }
-    platform::MsgBox((refused.isEmpty() ? path : refused) + QStringLiteral("\r\n\r\nCan't create or open data folder."),
-                     platform::MsgBoxStyle::Critical);
-    return QString();
+    return path;
 }
 
 } // namespace pellora::modMain

@@ -24,11 +24,13 @@ extern frmMain* MainForm;
 bool Main(const StartTexts& texts);
 bool Main(); // with no texts given
 
-// Works out the data folder and creates it with any missing parent. Returns its full path, or
-// empty text after telling the user that it cannot be created or opened: also when it, its
-// parent or the settings folder belongs to another user (the settings folder's path is shown
-// then), in which case nothing is created. The user's own folders that are open to group or
-// others are made private, and the program's files in them too.
+// Works out the data folder and the settings folder, checks them along their whole way and
+// creates what is missing (platform::CheckProgramFolder). Returns the data folder's full path,
+// or empty text after telling the user, with the folder's path, that the data folder ("Can't
+// create or open data folder.") or the settings folder ("Can't create or open settings
+// folder.") cannot be created or opened: also when a folder on the way belongs to another user
+// or is open to others (that folder's path is shown then). The program's own folders that are
+// open to group or others are made private, and the program's files in them too.
 QString PrepareDataFolder();
 
 } // namespace modMain

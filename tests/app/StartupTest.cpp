@@ -66,15 +66,24 @@ private slots:
 
     void createsTheFolderWithItsParents_data() {
         QTest::addColumn<QString>("base");
-        QTest::newRow("plain") << QStringLiteral("plain");
-        QTest::newRow("spaces") << QStringLiteral("with some spaces");
-        QTest::newRow("quotes") << QStringLiteral("it's \"quoted\"");
-        QTest::newRow("non-ASCII") << QStringLiteral("Données Übersicht Пример");
-        QTest::newRow("missing parents") << QStringLiteral("a/b/c/d");
+        QTest::addColumn<int>("baseMode"); // the base folder made beforehand with this mode; 0: not made
+        QTest::newRow("plain") << QStringLiteral("plain") << 0;
+        QTest::newRow("spaces") << QStringLiteral("with some spaces") << 0;
+        QTest::newRow("quotes") << QStringLiteral("it's \"quoted\"") << 0;
+        QTest::newRow("non-ASCII") << QStringLiteral("Données Übersicht Пример") << 0;
+        QTest::newRow("missing parents") << QStringLiteral("a/b/c/d") << 0;
+        // Open to all but sticky, as /tmp is: nobody can move what is not theirs.
+        QTest::newRow("a sticky base open to all") << QStringLiteral("sticky") << 01777;
     }
     void createsTheFolderWithItsParents() {
         QFETCH(QString, base);
+        QFETCH(int, baseMode);
         test::TestHome home;
+        if (baseMode != 0) {
+            QVERIFY(QDir().mkdir(home.path() + QLatin1Char('/') + base));
+            QCOMPARE(::chmod(QFile::encodeName(home.path() + QLatin1Char('/') + base).constData(), mode_t(baseMode)),
+                     0);
+        }
         setDataHome(home.path() + QLatin1Char('/') + base);
         const QString folder = modMain::PrepareDataFolder();
         QCOMPARE(folder, home.path() + QLatin1Char('/') + base + QStringLiteral("/Orvane/Pellora"));
@@ -121,49 +130,68 @@ private slots:
         QCOMPARE(test::FileMode(QFileInfo(folder).path()), folderModeAfter);
     }
 
+    // Every folder from the home down must be the user's (or root's) and closed to others; a
+    // link on the way counts as what it leads to. The message names the folder refused.
     void blockedFolderGivesOneMessageAndNoWindow_data() {
-        QTest::addColumn<QString>("blocker"); // relative to the home; a file stands there
-        QTest::addColumn<bool>("foreign");    // a folder of another user instead
+        QTest::addColumn<QString>("blocker"); // relative to the home
+        QTest::addColumn<QString>("kind");    // file; foreign: a folder of another user; open: a
+                                              // folder open to others; link: the user's own link
+                                              // to a folder of another user
         QTest::addColumn<QString>("shown");   // the folder in the message
+        QTest::addColumn<QString>("message");
         const QString data = QStringLiteral(".local/share/Orvane/Pellora");
-        QTest::newRow("file named Pellora") << data << false << data;
-        QTest::newRow("file named Orvane") << QStringLiteral(".local/share/Orvane") << false << data;
-        QTest::newRow("Pellora of another user") << data << true << data;
-        QTest::newRow("Orvane of another user") << QStringLiteral(".local/share/Orvane") << true << data;
+        const QString dataMessage = QStringLiteral("Can't create or open data folder.");
+        QTest::newRow("file named Pellora") << data << "file" << data << dataMessage;
+        QTest::newRow("file named Orvane") << QStringLiteral(".local/share/Orvane") << "file" << data << dataMessage;
+        QTest::newRow("Pellora of another user") << data << "foreign" << data << dataMessage;
+        QTest::newRow("Orvane of another user") << QStringLiteral(".local/share/Orvane") << "foreign"
+                                                << QStringLiteral(".local/share/Orvane") << dataMessage;
+        QTest::newRow("own link to a folder of another user as Pellora") << data << "link" << data << dataMessage;
+        QTest::newRow(".local/share open to others")
+            << QStringLiteral(".local/share") << "open" << QStringLiteral(".local/share") << dataMessage;
         QTest::newRow("settings folder of another user")
-            << QStringLiteral(".config/Orvane") << true << QStringLiteral(".config/Orvane");
+            << QStringLiteral(".config/Orvane") << "foreign" << QStringLiteral(".config/Orvane")
+            << QStringLiteral("Can't create or open settings folder.");
+        QTest::newRow(".config of another user") << QStringLiteral(".config") << "foreign" << QStringLiteral(".config")
+                                                 << QStringLiteral("Can't create or open settings folder.");
     }
     void blockedFolderGivesOneMessageAndNoWindow() {
         QFETCH(QString, blocker);
-        QFETCH(bool, foreign);
+        QFETCH(QString, kind);
         QFETCH(QString, shown);
-        if (foreign && ::geteuid() != 0)
+        QFETCH(QString, message);
+        if ((kind == u"foreign" || kind == u"link") && ::geteuid() != 0)
             QSKIP("only root can give a folder to another user");
         test::TestHome home;
         const QString blockerPath = home.path() + QStringLiteral("/home/") + blocker;
         QVERIFY(QDir().mkpath(QFileInfo(blockerPath).path()));
-        QFile file(blockerPath);
-        if (foreign)
-            QVERIFY(QDir().mkdir(blockerPath) &&
-                    ::chown(QFile::encodeName(blockerPath).constData(), 65534, 65534) == 0);
-        else
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        const QByteArray name = QFile::encodeName(blockerPath);
+        if (kind == u"file") {
+            test::WriteFile(blockerPath, "");
+        } else if (kind == u"link") {
+            const QString theirs = home.path() + QStringLiteral("/theirs");
+            QVERIFY(QDir().mkdir(theirs) && ::chown(QFile::encodeName(theirs).constData(), 65534, 65534) == 0);
+            QCOMPARE(::symlink(QFile::encodeName(theirs).constData(), name.constData()), 0);
+        } else {
+            QVERIFY(QDir().mkpath(blockerPath));
+            QVERIFY(kind == u"open" ? ::chmod(name.constData(), 0777) == 0
+                                    : ::chown(name.constData(), 65534, 65534) == 0);
+        }
 
         QVERIFY(!modMain::Main());
         QVERIFY(modMain::Values.DataPath.isEmpty());
         QCOMPARE(fakes_.boxes->shown.size(), 1);
-        const test::ShownMessage& message = fakes_.boxes->shown.first();
-        QCOMPARE(message.text, home.path() + QStringLiteral("/home/") + shown +
-                                   QStringLiteral("\r\n\r\nCan't create or open data folder."));
-        QCOMPARE(message.style, 16);
-        QCOMPARE(message.title, QStringLiteral("Kestrine - Pellora"));
+        const test::ShownMessage& box = fakes_.boxes->shown.first();
+        QCOMPARE(box.text, home.path() + QStringLiteral("/home/") + shown + QStringLiteral("\r\n\r\n") + message);
+        QCOMPARE(box.style, 16);
+        QCOMPARE(box.title, QStringLiteral("Kestrine - Pellora"));
         QVERIFY(visibleWindows().isEmpty());
         QVERIFY(modMain::MainForm == nullptr);
         // Nothing was written: no folder made, no settings file, no history.
-        QCOMPARE(QFileInfo::exists(home.configHome() + QStringLiteral("/Orvane")), blocker.startsWith(u".config"));
-        QCOMPARE(QFileInfo::exists(home.dataHome() + QStringLiteral("/Orvane")), blocker.startsWith(u".local"));
-        QCOMPARE(QDir(blockerPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        for (const QString& company : {QStringLiteral(".config/Orvane"), QStringLiteral(".local/share/Orvane")})
+            QCOMPARE(QFileInfo::exists(home.path() + QStringLiteral("/home/") + company), blocker.startsWith(company));
+        if (kind != u"file")
+            QCOMPARE(QDir(blockerPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void oddDataHomesNeverCrash() {
@@ -301,21 +329,29 @@ private slots:
     void stopRequestsCloseTheWindow_data() {
         QTest::addColumn<int>("signal"); // 0: the desktop session ends (Qt's request to quit)
         QTest::addColumn<QString>("open");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "";
-        QTest::newRow("SIGHUP") << int(SIGHUP) << "";
-        QTest::newRow("SIGTERM, settings dialog open") << int(SIGTERM) << "settings";
-        QTest::newRow("SIGTERM, history menu open") << int(SIGTERM) << "menu";
-        QTest::newRow("session end, history menu open") << 0 << "menu";
+        QTest::addColumn<bool>("historiesFail"); // the data folder has become a file
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << "" << false;
+        QTest::newRow("SIGTERM, settings dialog open") << int(SIGTERM) << "settings" << false;
+        QTest::newRow("SIGTERM, history menu open") << int(SIGTERM) << "menu" << false;
+        QTest::newRow("session end, history menu open") << 0 << "menu" << false;
+        // The failure is told on the standard error, not in a box that would wait for an answer.
+        QTest::newRow("SIGTERM, the histories cannot be saved") << int(SIGTERM) << "" << true;
     }
     void stopRequestsCloseTheWindow() {
         QFETCH(int, signal);
         QFETCH(QString, open);
+        QFETCH(bool, historiesFail);
         test::TestHome home;
         QVERIFY(modMain::Main());
         QPointer<frmMain> form = modMain::MainForm;
         form->txtFrom->setText(QStringLiteral("Ann"));
         form->txtTo->setText(QStringLiteral("Bob"));
         form->txtComputer->setText(QStringLiteral("PC7"));
+        if (historiesFail) {
+            QVERIFY(QDir(modMain::Values.DataPath).removeRecursively());
+            test::WriteFile(modMain::Values.DataPath, "in the way");
+        }
         const auto stop = [signal] {
             QEvent quit(QEvent::Quit);
             signal != 0 ? void(std::raise(signal)) : void(QCoreApplication::sendEvent(qApp, &quit));
@@ -337,6 +373,8 @@ private slots:
         }
         QTRY_VERIFY(form.isNull());
         QVERIFY(QApplication::activePopupWidget() == nullptr && QApplication::activeModalWidget() == nullptr);
+        QVERIFY(fakes_.boxes->shown.isEmpty());
+        QCOMPARE(fakes_.terminated->statuses, historiesFail ? QList<int>{1} : QList<int>{});
         const QSettings stored(home.configHome() + QStringLiteral("/Orvane/Pellora.ini"), QSettings::IniFormat);
         QCOMPARE(stored.value(QStringLiteral("From")), QVariant(QStringLiteral("Ann")));
         QCOMPARE(stored.value(QStringLiteral("To")), QVariant(QStringLiteral("Bob")));

@@ -16,6 +16,7 @@
 #include <functional>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -189,8 +190,8 @@ private slots:
         QCOMPARE(ReadFile(path + QStringLiteral(".damaged-2")), QByteArray("second"));
     }
 
-    // What is not a regular file of the user's is never read. A folder where the file should be
-    // stays, and Save reports it; anything else is set aside unopened (a FIFO would block).
+    // What is not a regular file of the user's is never read: it is set aside unopened (a FIFO
+    // would block), and Save writes the file fresh.
     void unreadableFileDoesNotStopTheProgram_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("folder") << "folder";
@@ -198,6 +199,7 @@ private slots:
         QTest::newRow("FIFO") << "fifo";
         QTest::newRow("file of another user") << "foreign file";
         QTest::newRow("link of another user") << "foreign link";
+        QTest::newRow("link of the user's own to a history") << "own link";
 #endif
     }
     void unreadableFileDoesNotStopTheProgram() {
@@ -208,6 +210,10 @@ private slots:
 #ifndef Q_OS_WIN
         if (kind == u"fifo")
             QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        if (kind == u"own link") {
+            test::WriteFile(HistoryFolder() + QStringLiteral("/elsewhere"), "PelloraHistory 1\nEve\n");
+            QCOMPARE(::symlink("elsewhere", name.constData()), 0);
+        }
         if (kind.startsWith(u"foreign")) {
             if (::geteuid() != 0)
                 QSKIP("only root can give a file to another user");
@@ -224,15 +230,56 @@ private slots:
         list.Load();
         QVERIFY(list.Entries().isEmpty());
         list.Add(QStringLiteral("Ann"));
-        if (kind == u"folder") {
-            QVERIFY_THROWS_EXCEPTION(Error, list.Save());
-            QCOMPARE(Listing(HistoryFolder()), QStringList{kFile});
-            return;
-        }
         QVERIFY(test::FileMode(path + QStringLiteral(".damaged")) != -1); // kept, as it was
         list.Save();
         QCOMPARE(ReadFile(path), QByteArray("PelloraHistory 1\nAnn\n"));
+        if (QFileInfo::exists(HistoryFolder() + QStringLiteral("/elsewhere"))) // never written through
+            QCOMPARE(ReadFile(HistoryFolder() + QStringLiteral("/elsewhere")), QByteArray("PelloraHistory 1\nEve\n"));
     }
+
+#ifndef Q_OS_WIN // links, and times set on them, are Unix's
+    // With every name for a damaged file taken, the oldest one set aside makes room; when none can
+    // (every one a folder with something in it), the damaged file stays and is not written over.
+    void setAsideWithEveryNameTaken_data() {
+        QTest::addColumn<bool>("links"); // else folders with a file in each
+        QTest::newRow("every name a link: the oldest is replaced") << true;
+        QTest::newRow("every name a full folder: nothing is written") << false;
+    }
+    void setAsideWithEveryNameTaken() {
+        QFETCH(bool, links);
+        const QString path = HistoryFolder() + u'/' + kFile;
+        QVERIFY(QDir().mkpath(HistoryFolder()));
+        for (int n = 1; n <= 100; ++n) {
+            const QByteArray taken =
+                QFile::encodeName(path + (n == 1 ? QStringLiteral(".damaged") : QStringLiteral(".damaged-%1").arg(n)));
+            if (links) {
+                QCOMPARE(::symlink("nowhere", taken.constData()), 0);
+            } else {
+                QVERIFY(QDir().mkdir(QFile::decodeName(taken)));
+                test::WriteFile(QFile::decodeName(taken) + QStringLiteral("/kept"), "kept");
+            }
+            // .damaged-37 is the oldest by an hour.
+            const timespec times[2] = {{0, UTIME_OMIT}, {n == 37 ? 1000000000 : 1000003600, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, taken.constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+        }
+        test::WriteFile(path, "damaged");
+        HistoryList list;
+        Open(list);
+        list.Load();
+        list.Add(QStringLiteral("Ann"));
+        if (links) {
+            list.Save();
+            QCOMPARE(ReadFile(path + QStringLiteral(".damaged-37")), QByteArray("damaged"));
+            QCOMPARE(ReadFile(path), QByteArray("PelloraHistory 1\nAnn\n"));
+            QCOMPARE(QFileInfo(path + QStringLiteral(".damaged-36")).symLinkTarget().section(u'/', -1),
+                     QStringLiteral("nowhere"));
+        } else {
+            QVERIFY_THROWS_EXCEPTION(Error, list.Save());
+            QCOMPARE(ReadFile(path), QByteArray("damaged"));
+        }
+        QCOMPARE(Listing(HistoryFolder()).size(), 101);
+    }
+#endif
 
     void saveFailsWhenTheFolderCannotBeMade() {
         // The company folder is a regular file: nothing can be created beneath it.

@@ -1,5 +1,6 @@
 #include "platform/components/SettingsStore.h"
 #include "platform/runtime/App.h"
+#include "platform/support/PrivateFiles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -41,6 +42,7 @@ class SettingsStoreTest : public QObject {
 
 private slots:
     void init() { test::RemoveSettings(); }
+    void cleanup() { platform::ForgetProgramFolders(); }
 
     void location() { QCOMPARE(SettingsStore::Location(App()), test::SettingsLocation()); }
 
@@ -228,6 +230,30 @@ private slots:
         QVERIFY(test::FileMode(IniPath() + QStringLiteral(".damaged")) != -1);
         store.WriteValue(QString(), QStringLiteral("From"), ValueKind::Text, QStringLiteral("Ann"), App());
         QCOMPARE(ReadFile(IniPath()), QByteArray("[General]\nFrom=Ann\n"));
+    }
+#endif
+
+#ifndef Q_OS_WIN // links are Unix's; Windows keeps the settings in the registry
+    // Once the start has checked the settings folder, the settings are read from it and written
+    // into it, whatever is put in its place later (here a link to another folder with another
+    // file of settings): the bytes come from what was checked, never from the path again.
+    void settingsStayInTheFolderChecked() {
+        const QString folder = ConfigHome() + QStringLiteral("/Orvane");
+        test::WriteFile(IniPath(), "[General]\nFrom=Ann\n");
+        QCOMPARE(platform::CheckProgramFolder(folder, 1, {}, true).outcome, platform::FolderCheck::Sound);
+        test::WriteFile(ConfigHome() + QStringLiteral("/theirs/Pellora.ini"), "[General]\nFrom=Eve\n");
+        QVERIFY(QDir(ConfigHome()).rename(QStringLiteral("Orvane"), QStringLiteral("moved")));
+        QCOMPARE(::symlink("theirs", QFile::encodeName(folder).constData()), 0);
+
+        SettingsStore store;
+        QCOMPARE(store.ReadValue(QString(), QStringLiteral("From"), ValueKind::Text, App()), QVariant("Ann"));
+        store.WriteValue(QString(), QStringLiteral("To"), ValueKind::Text, QStringLiteral("Bob"), App());
+        QCOMPARE(ReadFile(ConfigHome() + QStringLiteral("/moved/Pellora.ini")),
+                 QByteArray("[General]\nFrom=Ann\nTo=Bob\n"));
+        QCOMPARE(ReadFile(ConfigHome() + QStringLiteral("/theirs/Pellora.ini")), QByteArray("[General]\nFrom=Eve\n"));
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir(ConfigHome() + QStringLiteral("/moved")).removeRecursively());
+        QVERIFY(QDir(ConfigHome() + QStringLiteral("/theirs")).removeRecursively());
     }
 #endif
 

@@ -1,4 +1,5 @@
 #include "platform/components/Components.h"
+#include "platform/support/PrivateFiles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -123,6 +124,32 @@ private slots:
                  path);
         QCOMPARE(ReadFile(path), QByteArray("new"));
         QCOMPARE(Listing(folder.path()), QStringList{QStringLiteral("X.TXT")});
+    }
+
+    // A durable write asks the disk to keep the new file and then the folder that took its name;
+    // one that is not durable asks for neither.
+    void durableWritesReachTheDisk_data() {
+        QTest::addColumn<int>("keepExisting");
+        QTest::addColumn<int>("durability");
+        QTest::addColumn<int>("fileSyncs");
+        QTest::addColumn<int>("folderSyncs");
+        QTest::newRow("new copy, durable") << -1 << 1 << 1 << 1;
+        QTest::newRow("replaced, durable") << 0 << 1 << 1 << 1;
+        QTest::newRow("new copy, not flushed") << -1 << 0 << 0 << 0;
+    }
+    void durableWritesReachTheDisk() {
+        QFETCH(int, keepExisting);
+        QFETCH(int, durability);
+        QFETCH(int, fileSyncs);
+        QFETCH(int, folderSyncs);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("X.TXT"));
+        WriteBytes(path, "old");
+        const SyncCounts before = DiskSyncs();
+        writer_->WriteText(path, QStringLiteral("new"), Existing(keepExisting), Encoding::Utf8, LineEnds::AsIs,
+                           Durability(durability));
+        QCOMPARE(DiskSyncs().files - before.files, fileSyncs);
+        QCOMPARE(DiskSyncs().folders - before.folders, folderSyncs);
     }
 
 #ifndef Q_OS_WIN // file modes are POSIX's

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Kills the program's saving code with SIGKILL at random moments, many times over, and checks
 # after each kill that every file holds the old or the new content and reads as the next run
-# would read it. Then: stale temporary files are removed by the next write, and two instances
-# saving at the same moment leave readable files.
+# would read it. Then: temporary files that no running instance holds are removed at the next
+# start, and two instances saving at the same moment leave readable files.
 #   kill-test.sh SAVE_LOOP [KILLS] [SECONDS]     (defaults: 200 kills within 40 seconds)
 # The kills need a file system where many files can be written quickly; the test works in
 # $TMPDIR (default /tmp).
@@ -50,19 +50,26 @@ strays=$(find "$data" "$config" -type f ! -name '*.TXT' ! -name '* History.DAT' 
            ! -name '* History.DAT.??????' ! -name 'Pellora.ini.??????')
 [ -z "$strays" ] || fail "unexpected files: $strays"
 
-# A temporary file of the writer that is old cannot belong to a write still going on; one that
-# is fresh might (another instance writing now) and stays.
+# A temporary file of the writer that no running instance holds is left by a run that ended
+# while writing, however fresh it is: the next start removes it. One that an instance holds (a
+# lock on it, taken before the first byte is written) stays, as does a file that is not ours.
 mkdir -p "$data"
 for i in 1 2 3; do head -c 1000 /dev/zero >"$data/.pellora-00000000000$i.tmp"; done
-find "$data" -name '.pellora-*.tmp' -exec touch -d '2 hours ago' {} +
 head -c 10 /dev/zero >"$data/.pellora-fffffffffff0.tmp"
+head -c 10 /dev/zero >"$data/.pellora-fffffffffff1.tmp"
 echo keep >"$data/.pellora-notours.tmp"
-touch -d '2 hours ago' "$data/.pellora-notours.tmp"
+ready=$work/held
+flock "$data/.pellora-fffffffffff1.tmp" sh -c ": >'$ready'; sleep 60" &
+holder=$!
+for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
+[ -e "$ready" ] || fail "the lock on a temporary file was not taken"
 timeout 30 "$driver" save after 1 >/dev/null 2>&1 || fail "the run after the kills did not save (stale lock?)"
 check || fail "the run after the kills left files that do not hold"
 left=$(find "$data" -name '.pellora-*.tmp' -printf '%f\n' | sort | tr '\n' ' ')
-[ "$left" = ".pellora-fffffffffff0.tmp .pellora-notours.tmp " ] ||
-  fail "after the next write the temporary files are: $left"
+kill "$holder" 2>/dev/null || true
+wait "$holder" 2>/dev/null || true
+[ "$left" = ".pellora-fffffffffff1.tmp .pellora-notours.tmp " ] ||
+  fail "after the next start the temporary files are: $left"
 
 # --- two instances closing at the same moment ------------------------------------------------
 rm -rf "$data" "$config"

@@ -83,13 +83,6 @@ bool DecodeUtf8(QByteArrayView bytes, QString& text) {
     return !decoder.hasError();
 }
 
-// Moves a damaged history file, or what stands in its place, out of the way, so that the next
-// Save does not overwrite what a person might still want to look at.
-void SetAsideDamaged(const QString& path) {
-    if (!SetAside(path))
-        qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path));
-}
-
 } // namespace
 
 QStringList HistoryList::Parse(const QByteArray& bytes, bool* damaged, Qt::CaseSensitivity letterCase) {
@@ -155,26 +148,26 @@ void HistoryList::Open(const QString& fileName, const QString& /*reserved1*/, co
 
 void HistoryList::Load() {
     entries_.clear();
+    damagedInPlace_ = false;
     QByteArray bytes;
+    bool damaged = true;
     switch (ReadOwnFile(path_, kMaxFileSize, &bytes)) {
-    case OwnFile::Missing:
-    case OwnFile::Folder: return; // a folder in its place: Save reports it
+    case OwnFile::Missing: return;
+    case OwnFile::Folder:
     case OwnFile::Foreign:
     case OwnFile::Unreadable:
-        // There, but not ours to read (a FIFO, a device, another user's file or link): kept,
-        // never opened; the list starts afresh.
-        SetAsideDamaged(path_);
-        return;
-    case OwnFile::TooLarge:
-        entries_ = Parse(bytes, nullptr, letterCase_);
-        SetAsideDamaged(path_);
-        return;
-    case OwnFile::Regular: break;
+        // There, but not a file of ours to read (a folder, a link, a FIFO, a device, another
+        // user's file): kept, never opened; the list starts afresh.
+        break;
+    case OwnFile::TooLarge: entries_ = Parse(bytes, nullptr, letterCase_); break;
+    case OwnFile::Regular: entries_ = Parse(bytes, &damaged, letterCase_); break;
     }
-    bool damaged = false;
-    entries_ = Parse(bytes, &damaged, letterCase_);
-    if (damaged)
-        SetAsideDamaged(path_);
+    // A damaged file, or what stands in its place, is moved out of the way, so that Save does
+    // not overwrite what a person might still want to look at.
+    if (damaged && !SetAside(path_)) {
+        damagedInPlace_ = true;
+        qWarning("Pellora: could not set the damaged history file %s aside", qUtf8Printable(path_));
+    }
 }
 
 void HistoryList::Save() {
@@ -184,13 +177,20 @@ void HistoryList::Save() {
     // A file that already holds these bytes is left as it is: most sends add names that are
     // already at the top of their lists.
     QByteArray onDisk;
-    if (ReadOwnFile(path_, bytes.size(), &onDisk) == OwnFile::Regular && onDisk == bytes)
+    const OwnFile found = ReadOwnFile(path_, bytes.size(), &onDisk);
+    if (found == OwnFile::Regular && onDisk == bytes && !damagedInPlace_)
         return;
+    // What has come into the file's place since (a folder, a link, another user's file), or
+    // the damaged file Load could not move, is set aside first; when it cannot be, it is kept,
+    // and nothing is written.
+    if (damagedInPlace_ || found == OwnFile::Folder || found == OwnFile::Foreign) {
+        if (!SetAside(path_))
+            throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Can't set %1 aside.").arg(path_));
+        damagedInPlace_ = false;
+    }
     const QString folder = QFileInfo(path_).absolutePath();
     if (!MakePrivatePath(folder))
         throw Error(ErrorNumber::PathNotFound, QStringLiteral("Can't create the folder %1.").arg(folder));
-    // A new private file, written, flushed to the disk and checked, then renamed over the old
-    // one: a full disk leaves the old file as it was.
     WriteWholeFile(path_, bytes);
 }
 

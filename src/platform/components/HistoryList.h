@@ -22,10 +22,11 @@ namespace platform {
 //   then one line per entry, newest first, each entry written with C-style escapes so that any
 //   character a field can hold fits on one line: "\\" for a backslash, "\n" for LF, "\r" for
 //   CR, "\0" for U+0000, "\t" for TAB. No other escape is written; a line ends with LF.
-// A file that cannot be read whole keeps what could be read; the damaged file is renamed to
-// "<name>.damaged" (or "<name>.damaged-2", ...) before the next Save writes a sound one. So is
-// anything in the file's place that is not a regular file of the user's own (a FIFO, a device,
-// another user's file or link), unread. A line with an entry longer than MaxEntryLength (from an
+// A file that cannot be read whole keeps what could be read; the damaged file is set aside
+// (SetAside: "<name>.damaged", "<name>.damaged-2", ...) before the next Save writes a sound one.
+// So is anything in the file's place that is not a regular file of the user's own (a folder, a
+// link, a FIFO, a device, another user's file), unread. A damaged file that cannot be set aside
+// is never written over: Save throws then. A line with an entry longer than MaxEntryLength (from an
 // earlier version) is skipped; the file is not damaged for it.
 class HistoryList {
 public:
@@ -66,6 +67,7 @@ public:
 private:
     QString path_;
     QStringList entries_;
+    bool damagedInPlace_ = false; // Load could not set the damaged file aside
     Qt::CaseSensitivity letterCase_ = Qt::CaseSensitive;
 };
 

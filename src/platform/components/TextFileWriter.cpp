@@ -1,5 +1,5 @@
-// Writes whole text files: encoded, through a temporary file in the target folder, flushed and
-// then moved into place, so that a reader only ever sees no file or the whole file.
+// Writes whole text files: encoded, then written as the program writes every file
+// (WriteWholeFile), so that a reader only ever sees no file or the whole file.
 
 #include "platform/components/Components.h"
 #include "platform/runtime/Services.h"
@@ -53,15 +53,6 @@ QString Variant(const QString& path, int n) {
     return path.left(dot) + number + path.mid(dot);
 }
 
-QString Folder(const QString& path) {
-    const qsizetype slash = LastSeparator(path);
-    if (slash < 0)
-        return QStringLiteral(".");
-    if (slash == 0)
-        return QStringLiteral("/");
-    return path.left(slash);
-}
-
 class SystemTextFileWriter final : public TextFileWriter {
 public:
     QString WriteText(const QString& path, const QString& text, Existing existing, Encoding encoding, LineEnds lineEnds,
@@ -77,41 +68,10 @@ public:
             throw ErrorFromErrno(ENOENT, QStringLiteral("Can't write"), path);
 
         const QByteArray bytes = Encode(lineEnds == LineEnds::CrLf ? WithCrLf(text) : text, encoding);
-        const QString folder = Folder(path);
-
-        RemoveStaleTempFiles(folder);
-        NewFile temp;
-        if (const int err = temp.Create(folder))
-            throw ErrorFromErrno(err, QStringLiteral("Can't create a file in"), folder);
-        int err = temp.Write(bytes);
-        if (err == 0 && durability == Durability::Durable)
-            err = temp.Sync();
-        if (const int closeErr = temp.Close(); err == 0)
-            err = closeErr;
-        if (err != 0)
-            throw ErrorFromErrno(err, QStringLiteral("Can't write"), path);
-
-        QString written;
-        if (existing == Existing::Replace) {
-            if (const int moveErr = RenameFile(temp.path(), path, true))
-                throw ErrorFromErrno(moveErr, QStringLiteral("Can't write"), path);
-            written = path;
-        } else {
-            for (int n = 1; written.isEmpty(); ++n) {
-                if (n > kMaxVariants)
-                    throw ErrorFromErrno(EEXIST, QStringLiteral("Can't write"), path);
-                const QString candidate = Variant(path, n);
-                err = RenameFile(temp.path(), candidate, false);
-                if (err == 0)
-                    written = candidate;
-                else if (err != EEXIST)
-                    throw ErrorFromErrno(err, QStringLiteral("Can't write"), candidate);
-            }
-        }
-        temp.Release();
-        if (durability == Durability::Durable)
-            SyncFolder(folder);
-        return written;
+        if (existing == Existing::Replace)
+            return WriteWholeFile(path, bytes, durability == Durability::Durable);
+        return WriteWholeFile(path, bytes, durability == Durability::Durable,
+                              [&path](int n) { return n <= kMaxVariants ? Variant(path, n) : QString(); });
     }
 };
 

@@ -1,24 +1,18 @@
 #include "platform/support/PrivateFiles.h"
 
-#include <QDateTime>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 namespace pellora::platform {
 
-QString NewTempFilePath(const QString& folder) {
-    return folder + QStringLiteral("/.pellora-%1.tmp")
-                        .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16, QLatin1Char('0'));
+QString NewTempFileName() {
+    return QStringLiteral(".pellora-%1.tmp")
+        .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16, QLatin1Char('0'));
 }
 
-namespace {
-
-// ".pellora-" 12 lowercase hex digits ".tmp", checked by hand: writers may run on several
-// threads at once, and under Wine Qt's regular expressions (QDirIterator's name filters among
-// them) crashed when threads that Qt did not start used them at the same time.
-bool IsOurTempFile(const QString& name) {
+// Checked by hand: writers may run on several threads at once, and under Wine Qt's regular
+// expressions (QDirIterator's name filters among them) crashed when threads that Qt did not
+// start used them at the same time.
+bool IsTempFileName(const QString& name) {
     const QLatin1String prefix(".pellora-"), suffix(".tmp");
     if (name.size() != prefix.size() + 12 + suffix.size() || !name.startsWith(prefix) || !name.endsWith(suffix))
         return false;
@@ -28,20 +22,6 @@ bool IsOurTempFile(const QString& name) {
             return false;
     }
     return true;
-}
-
-} // namespace
-
-void RemoveStaleTempFiles(const QString& folder) {
-    // An hour is far longer than any write takes.
-    constexpr qint64 kStaleSeconds = 60 * 60;
-    const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-kStaleSeconds);
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        if (IsOurTempFile(info.fileName()) && info.lastModified() < limit)
-            QFile::remove(info.filePath());
-    }
 }
 
 } // namespace pellora::platform
