@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -20,6 +21,10 @@ using AskRetry = std::function<bool(const QString& text, const Error& failure)>;
 
 // "Message 2016-02-24 10-01-05.TXT" (24-hour clock), with "~$" in front when asked.
 QString LocalCopyFileName(const QDateTime& sent, bool tempFilePrefix);
+
+// The wildcard patterns every name LocalCopyFileName gives matches (with the " (n)" a second copy
+// of the same second gets): start-up keeps the files they match private.
+QStringList LocalCopyFilePatterns();
 
 // The date and time as the user's regional settings show them: the short date, one blank and
 // the long time; the time is left out when it is exactly 00:00:00.

@@ -135,6 +135,8 @@ private slots:
         QFETCH(bool, prefix);
         QFETCH(QString, expected);
         QCOMPARE(LocalCopyFileName(sent, prefix), expected);
+        // Start-up keeps private what the patterns match: every name the copy gets.
+        QVERIFY(QDir::match(archive::LocalCopyFilePatterns(), expected));
     }
 
 // Windows takes the formats from the account, not from locale variables; the window tests check
