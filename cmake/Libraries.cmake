@@ -20,6 +20,7 @@ set(PELLORA_FOLDERS
   state=pellora_core
   archive=pellora_core
   sending=pellora_core
+  receiving=pellora_core
   ui=pellora_ui
   app=pellora_ui)
 

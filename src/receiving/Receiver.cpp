@@ -1,0 +1,55 @@
+#include "receiving/Receiver.h"
+
+#include "platform/netbios/MessengerDatagram.h"
+#include "platform/runtime/Error.h"
+#include "receiving/ReceivedFolder.h"
+
+#include <exception>
+
+namespace pellora::receiving {
+
+Receiver::Receiver(QString folder, StoreBounds bounds, QString thisComputer, QObject* parent)
+    : QObject(parent), folder_(std::move(folder)), store_(bounds), thisComputer_(std::move(thisComputer)) {}
+
+void Receiver::Keep(ReceivedMessage message) {
+    for (const ReceivedMessage& gone : store_.Add(std::move(message)))
+        RemoveReceivedFile(folder_, gone.file);
+}
+
+void Receiver::LoadSaved() {
+    try {
+        for (ReceivedMessage& message : LoadReceivedMessages(folder_))
+            Keep(std::move(message));
+    } catch (const std::exception& error) {
+        saveError_ = QString::fromLocal8Bit(error.what());
+    }
+}
+
+void Receiver::Take(const QByteArray& payload, std::uint32_t sourceAddress, bool fromThisComputer,
+                    const QDateTime& now) {
+    try {
+        const platform::netbios::ParsedDatagram parsed = platform::netbios::ParseMessengerDatagram(payload);
+        if (parsed.kind == platform::netbios::DatagramKind::Malformed) {
+            ++malformed_;
+            emit MalformedDropped();
+            return;
+        }
+        if (!parsed.message)
+            return;
+        ReceivedMessage message =
+            MessageFromDatagram(*parsed.message, sourceAddress, fromThisComputer, thisComputer_, now);
+        try {
+            message.file = SaveReceivedMessage(folder_, message);
+        } catch (const Error& error) {
+            ++notSaved_;
+            saveError_ = error.description();
+        }
+        Keep(std::move(message));
+        emit MessageAdded();
+    } catch (const std::exception& error) {
+        ++notSaved_;
+        saveError_ = QString::fromLocal8Bit(error.what());
+    }
+}
+
+} // namespace pellora::receiving

@@ -1,0 +1,54 @@
+#pragma once
+
+// The receiving core: what comes in on the datagram port becomes a kept, saved message.
+
+#include "receiving/MessageStore.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace pellora::receiving {
+
+class Receiver : public QObject {
+    Q_OBJECT
+
+public:
+    // `folder`: the Received folder (prepared); `thisComputer`: this computer's NetBIOS name.
+    Receiver(QString folder, StoreBounds bounds, QString thisComputer, QObject* parent = nullptr);
+
+    // Reads the saved messages back into the store (the oldest beyond the bounds dropped, with
+    // their files). Never throws.
+    void LoadSaved();
+
+    // One UDP payload from `sourceAddress` (host byte order); `fromThisComputer` when that is an
+    // address of this computer. A Messenger message is kept and saved; anything malformed is
+    // counted and nothing of it kept; everything else is ignored. Never throws.
+    void Take(const QByteArray& payload, std::uint32_t sourceAddress, bool fromThisComputer, const QDateTime& now);
+
+    const MessageStore& store() const { return store_; }
+    qint64 malformed() const { return malformed_; }
+    qint64 notSaved() const { return notSaved_; }
+    // Why the last message could not be saved; empty when none failed.
+    const QString& saveError() const { return saveError_; }
+    const QString& folder() const { return folder_; }
+
+signals:
+    // A message was added (and maybe older ones dropped).
+    void MessageAdded();
+    // A malformed datagram was dropped.
+    void MalformedDropped();
+
+private:
+    void Keep(ReceivedMessage message);
+
+    QString folder_;
+    MessageStore store_;
+    QString thisComputer_;
+    qint64 malformed_ = 0;
+    qint64 notSaved_ = 0;
+    QString saveError_;
+};
+
+} // namespace pellora::receiving
