@@ -40,6 +40,18 @@ QString AddressText(std::uint32_t address) {
 
 QString ThisComputerName(const QString& hostName) { return hostName.section(u'.', 0, 0).toUpper().left(15); }
 
+bool AddressedToThisComputer(const platform::netbios::Name& destination, const QString& thisComputer,
+                             const QString& workgroup) {
+    QByteArray base = destination.bytes.left(15);
+    while (base.endsWith(' ') || base.endsWith('\0'))
+        base.chop(1);
+    if (base == "*")
+        return true;
+    const QString name = platform::SystemOemToText(base);
+    return (!thisComputer.isEmpty() && name.compare(thisComputer, Qt::CaseInsensitive) == 0) ||
+           (!workgroup.isEmpty() && name.compare(workgroup, Qt::CaseInsensitive) == 0);
+}
+
 QString ComputerText(const QString& claimedName, std::uint32_t claimedAddress, std::uint32_t realAddress,
                      const QString& thisComputer, bool fromThisComputer) {
     QString text = (claimedName.isEmpty() ? QStringLiteral("(no name)") : claimedName) + QStringLiteral(" at ") +

@@ -34,6 +34,11 @@ QString AddressText(std::uint32_t address);
 // This computer's NetBIOS name: the host name's first label, upper case, at most 15 characters.
 QString ThisComputerName(const QString& hostName);
 
+// True when a datagram that came to a broadcast address is for this computer: sent to its name,
+// to the workgroup `workgroup` (when not empty) or to "*" (any suffix).
+bool AddressedToThisComputer(const platform::netbios::Name& destination, const QString& thisComputer,
+                             const QString& workgroup);
+
 // What the message shows as the computer it came from: the name the datagram claims, then "at"
 // and the address it really came from; the address it claims when that differs; and a plain
 // warning when it claims this computer's name but did not come from this computer.

@@ -25,8 +25,19 @@ void Receiver::LoadSaved() {
     }
 }
 
-void Receiver::Take(const QByteArray& payload, std::uint32_t sourceAddress, bool fromThisComputer,
-                    const QDateTime& now) {
+void Receiver::Add(ReceivedMessage message) {
+    try {
+        message.file = SaveReceivedMessage(folder_, message);
+    } catch (const Error& error) {
+        ++notSaved_;
+        saveError_ = error.description();
+    }
+    Keep(std::move(message));
+    emit MessageAdded();
+}
+
+void Receiver::Take(const QByteArray& payload, std::uint32_t sourceAddress, bool fromThisComputer, const QDateTime& now,
+                    bool broadcast) {
     try {
         const platform::netbios::ParsedDatagram parsed = platform::netbios::ParseMessengerDatagram(payload);
         if (parsed.kind == platform::netbios::DatagramKind::Malformed) {
@@ -36,16 +47,30 @@ void Receiver::Take(const QByteArray& payload, std::uint32_t sourceAddress, bool
         }
         if (!parsed.message)
             return;
-        ReceivedMessage message =
-            MessageFromDatagram(*parsed.message, sourceAddress, fromThisComputer, thisComputer_, now);
-        try {
-            message.file = SaveReceivedMessage(folder_, message);
-        } catch (const Error& error) {
-            ++notSaved_;
-            saveError_ = error.description();
+        if (broadcast && !AddressedToThisComputer(parsed.message->destinationName, thisComputer_, workgroup_))
+            return;
+        Add(MessageFromDatagram(*parsed.message, sourceAddress, fromThisComputer, thisComputer_, now));
+    } catch (const std::exception& error) {
+        ++notSaved_;
+        saveError_ = QString::fromLocal8Bit(error.what());
+    }
+}
+
+void Receiver::Take(const platform::IncomingDatagram& incoming, const QDateTime& now) {
+    if (!incoming.dataOnly) {
+        Take(incoming.payload, incoming.sourceAddress, incoming.fromThisComputer, now, incoming.broadcast);
+        return;
+    }
+    try {
+        const platform::netbios::ParsedDatagram parsed = platform::netbios::ParseMessengerData(incoming.payload);
+        if (!parsed.message) {
+            ++malformed_;
+            emit MalformedDropped();
+            return;
         }
-        Keep(std::move(message));
-        emit MessageAdded();
+        ReceivedMessage message = MessageFromDatagram(*parsed.message, 0, false, thisComputer_, now);
+        message.computer = QStringLiteral("(not known: the system's mailslot does not say)");
+        Add(std::move(message));
     } catch (const std::exception& error) {
         ++notSaved_;
         saveError_ = QString::fromLocal8Bit(error.what());

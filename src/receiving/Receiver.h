@@ -2,6 +2,7 @@
 
 // The receiving core: what comes in on the datagram port becomes a kept, saved message.
 
+#include "platform/support/MessengerPort.h"
 #include "receiving/MessageStore.h"
 
 #include <QObject>
@@ -25,7 +26,16 @@ public:
     // One UDP payload from `sourceAddress` (host byte order); `fromThisComputer` when that is an
     // address of this computer. A Messenger message is kept and saved; anything malformed is
     // counted and nothing of it kept; everything else is ignored. Never throws.
-    void Take(const QByteArray& payload, std::uint32_t sourceAddress, bool fromThisComputer, const QDateTime& now);
+    // A datagram that came to a broadcast address (`broadcast`) counts only when it is sent to this
+    // computer's name, to the workgroup or to "*".
+    void Take(const QByteArray& payload, std::uint32_t sourceAddress, bool fromThisComputer, const QDateTime& now,
+              bool broadcast = false);
+
+    // What the port hands over: a datagram as above, or on Windows the mailslot data alone.
+    void Take(const platform::IncomingDatagram& incoming, const QDateTime& now);
+
+    // The workgroup whose broadcast datagrams count too (empty: none).
+    void SetWorkgroup(const QString& workgroup) { workgroup_ = workgroup; }
 
     const MessageStore& store() const { return store_; }
     qint64 malformed() const { return malformed_; }
@@ -42,10 +52,12 @@ signals:
 
 private:
     void Keep(ReceivedMessage message);
+    void Add(ReceivedMessage message);
 
     QString folder_;
     MessageStore store_;
     QString thisComputer_;
+    QString workgroup_;
     qint64 malformed_ = 0;
     qint64 notSaved_ = 0;
     QString saveError_;

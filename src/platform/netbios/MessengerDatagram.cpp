@@ -59,8 +59,15 @@ ParsedDatagram ParseMailslotWrite(const QByteArray& smb, MessengerDatagram messa
     if (parameterCount != 0 && (parameterOffset < static_cast<unsigned>(bytesAt) ||
                                 parameterOffset + parameterCount > static_cast<unsigned>(bytesEnd)))
         return Malformed();
+    return ParseMessengerData(smb.mid(static_cast<int>(dataOffset), static_cast<int>(dataCount)), std::move(message));
+}
+
+} // namespace
+
+ParsedDatagram ParseMessengerData(const QByteArray& data, MessengerDatagram message) {
+    if (data.size() > kMaxMessengerData)
+        return Malformed();
     // Exactly three NUL-terminated strings, and nothing after the third NUL but NULs.
-    const QByteArray data = smb.mid(static_cast<int>(dataOffset), static_cast<int>(dataCount));
     const qsizetype first = data.indexOf('\0');
     const qsizetype second = first < 0 ? -1 : data.indexOf('\0', first + 1);
     const qsizetype third = second < 0 ? -1 : data.indexOf('\0', second + 1);
@@ -75,8 +82,6 @@ ParsedDatagram ParseMailslotWrite(const QByteArray& smb, MessengerDatagram messa
     message.text = data.mid(second + 1, third - second - 1);
     return ParsedDatagram{DatagramKind::Messenger, std::move(message)};
 }
-
-} // namespace
 
 ParsedDatagram ParseMessengerDatagram(const QByteArray& payload) {
     if (payload.size() > kMaxReceivedDatagram || payload.size() < kDatagramHeader)

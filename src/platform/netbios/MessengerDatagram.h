@@ -42,4 +42,8 @@ struct ParsedDatagram {
 // Reads one UDP payload received on port 138.
 ParsedDatagram ParseMessengerDatagram(const QByteArray& payload);
 
+// Reads the data of a Messenger mailslot write alone (what a mailslot on Windows hands over):
+// the three strings go into `message`, whose other fields stay as they are.
+ParsedDatagram ParseMessengerData(const QByteArray& data, MessengerDatagram message = {});
+
 } // namespace pellora::platform::netbios
