@@ -22,7 +22,8 @@ set(PELLORA_FOLDERS
   sending=pellora_core
   receiving=pellora_core
   ui=pellora_ui
-  app=pellora_ui)
+  app=pellora_ui
+  receiver=pellora_receiver)
 
 # The operating system's folders: the only ones whose files may ask which system they are built
 # for (Q_OS_...) or include its headers. src/platform/CMakeLists.txt builds the ones that fit.

@@ -2,6 +2,8 @@
 
 #include "platform/support/OemText.h"
 
+#include <QRegularExpression>
+
 namespace pellora::receiving {
 
 QString VisibleControls(const QString& text, bool keepLineBreaks) {
@@ -61,6 +63,17 @@ QString ComputerText(const QString& claimedName, std::uint32_t claimedAddress, s
     if (!fromThisComputer && !thisComputer.isEmpty() && claimedName.compare(thisComputer, Qt::CaseInsensitive) == 0)
         text += QStringLiteral(" (not this computer, though it uses its name)");
     return text;
+}
+
+QString ReplyComputer(const QString& computerText) {
+    // Anchored at the end, where the receiver's own words are: the name before them is the sender's.
+    static const QRegularExpression kAt(
+        QStringLiteral(" at (\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3})(?: \\(claims [0-9.]+\\))?"
+                       "(?: \\(not this computer, though it uses its name\\))?$"));
+    const QRegularExpressionMatch match = kAt.match(computerText);
+    if (match.hasMatch())
+        return match.captured(1);
+    return QString();
 }
 
 ReceivedMessage MessageFromDatagram(const platform::netbios::MessengerDatagram& datagram, std::uint32_t realAddress,

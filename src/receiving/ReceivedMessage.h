@@ -45,6 +45,10 @@ bool AddressedToThisComputer(const platform::netbios::Name& destination, const Q
 QString ComputerText(const QString& claimedName, std::uint32_t claimedAddress, std::uint32_t realAddress,
                      const QString& thisComputer, bool fromThisComputer);
 
+// The computer a reply goes to: the address the message came from, as its computer text names it
+// ("LINUXBOX at 10.0.0.1 ..." gives "10.0.0.1"); else the name; empty when it names neither.
+QString ReplyComputer(const QString& computerText);
+
 // The message of a Messenger datagram that came from `realAddress` at `received`; the strings are
 // decoded with this computer's OEM code page.
 ReceivedMessage MessageFromDatagram(const platform::netbios::MessengerDatagram& datagram, std::uint32_t realAddress,

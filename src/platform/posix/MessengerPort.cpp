@@ -13,13 +13,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <utility>
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace pellora::platform {
@@ -63,14 +65,24 @@ private:
     int fd_;
 };
 
-Fd TakeToken() {
-    Fd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (fd.get() < 0)
-        throw ErrorFromErrno(errno, QStringLiteral("Can't create a local socket for"), QStringLiteral("the receiver"));
-    sockaddr_un address{};
+constexpr char kShow[] = "show";
+constexpr char kShown[] = "shown";
+
+socklen_t TokenAddress(sockaddr_un& address) {
+    address = sockaddr_un{};
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path + 1, kToken, sizeof kToken - 1);
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + sizeof kToken - 1);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + sizeof kToken - 1);
+}
+
+Fd TakeToken() {
+    Fd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0)
+        throw ErrorFromErrno(errno, QStringLiteral("Can't create a local socket for"), QStringLiteral("the receiver"));
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
+    sockaddr_un address{};
+    const socklen_t length = TokenAddress(address);
     if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         if (errno == EADDRINUSE)
             throw Error(ErrorNumber::PermissionDenied,
@@ -114,7 +126,46 @@ Fd Bind(std::uint32_t address) {
 
 struct MessengerPort::Impl {
     Handler handler;
+    std::function<void()> show;
     Fd token;
+    std::unique_ptr<QSocketNotifier> tokenNotifier;
+
+    // A request of a second start: answered, and the window shown, only when it comes from this
+    // user (the kernel's credentials of the sender, not anything it writes).
+    void ReadToken() {
+        for (int i = 0; i < kBurst; ++i) {
+            char buffer[16];
+            sockaddr_un from{};
+            iovec io{buffer, sizeof buffer};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+            msghdr message{};
+            message.msg_name = &from;
+            message.msg_namelen = sizeof from;
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = ::recvmsg(token.get(), &message, MSG_DONTWAIT);
+            if (size < 0)
+                return;
+            const cmsghdr* header = CMSG_FIRSTHDR(&message);
+            if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_CREDENTIALS)
+                continue;
+            ucred credentials{};
+            std::memcpy(&credentials, CMSG_DATA(header), sizeof credentials);
+            if (credentials.uid != ::getuid() || size != sizeof kShow - 1 ||
+                std::memcmp(buffer, kShow, sizeof kShow - 1) != 0)
+                continue;
+            ::sendto(token.get(), kShown, sizeof kShown - 1, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&from),
+                     message.msg_namelen);
+            try {
+                if (show)
+                    show();
+            } catch (const std::exception&) {
+                // Nothing crosses the event loop.
+            }
+        }
+    }
     struct Socket {
         Fd fd;
         std::uint32_t address;
@@ -188,6 +239,37 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
 }
 
 MessengerPort::~MessengerPort() = default;
+
+void MessengerPort::SetShowHandler(std::function<void()> show) {
+    impl_->show = std::move(show);
+    if (impl_->tokenNotifier)
+        return;
+    impl_->tokenNotifier = std::make_unique<QSocketNotifier>(impl_->token.get(), QSocketNotifier::Read);
+    Impl* impl = impl_.get();
+    QObject::connect(impl_->tokenNotifier.get(), &QSocketNotifier::activated, impl_->tokenNotifier.get(),
+                     [impl] { impl->ReadToken(); });
+}
+
+bool MessengerPort::AskRunningToShow() {
+    Fd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0)
+        return false;
+    // An automatic abstract name of its own, so that the answer can come back.
+    sockaddr_un self{};
+    self.sun_family = AF_UNIX;
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&self), sizeof(sa_family_t)) != 0)
+        return false;
+    sockaddr_un token{};
+    const socklen_t length = TokenAddress(token);
+    if (::sendto(fd.get(), kShow, sizeof kShow - 1, 0, reinterpret_cast<const sockaddr*>(&token), length) < 0)
+        return false;
+    pollfd wait{fd.get(), POLLIN, 0};
+    if (::poll(&wait, 1, 1000) != 1)
+        return false;
+    char buffer[16];
+    const ssize_t size = ::recv(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+    return size == sizeof kShown - 1 && std::memcmp(buffer, kShown, sizeof kShown - 1) == 0;
+}
 
 QStringList MessengerPort::listening() const {
     QStringList list;

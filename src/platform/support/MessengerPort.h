@@ -36,6 +36,13 @@ public:
     MessengerPort(const MessengerPort&) = delete;
     MessengerPort& operator=(const MessengerPort&) = delete;
 
+    // Called when this user starts the receiver a second time (from the event loop).
+    void SetShowHandler(std::function<void()> show);
+
+    // Asks the receiver that holds the port to come to the front, when it is this user's; true when
+    // it answered within a second. False for another user's, or when none answers.
+    static bool AskRunningToShow();
+
     // What it listens on, for the user ("10.0.0.2:138", "\\.\mailslot\messngr").
     QStringList listening() const;
     // A word for the user about what the system may keep from it (Windows 24H2 and later do not

@@ -95,6 +95,11 @@ MessengerPort::~MessengerPort() {
     }
 }
 
+void MessengerPort::SetShowHandler(std::function<void()>) {}
+
+// On Windows the mailslot says nothing of who holds it: a second start says that it is held.
+bool MessengerPort::AskRunningToShow() { return false; }
+
 QStringList MessengerPort::listening() const { return {QStringLiteral("\\\\.\\mailslot\\messngr")}; }
 
 QString MessengerPort::notice() const {
