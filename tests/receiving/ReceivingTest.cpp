@@ -122,6 +122,77 @@ private slots:
         QTEST(ComputerText(claimed, claimedAddress, realAddress, QStringLiteral("PC7"), local), "text");
     }
 
+    void replyComputer_data() {
+        QTest::addColumn<QString>("computer");
+        QTest::addColumn<QString>("reply");
+        QTest::newRow("as claimed") << "LINUXBOX at 10.0.0.1"
+                                    << "10.0.0.1";
+        QTest::newRow("claims another address") << "LINUXBOX at 192.168.1.5 (claims 10.0.0.1)"
+                                                << "192.168.1.5";
+        QTest::newRow("claims this computer")
+            << "PC7 at 10.0.0.9 (claims 10.0.0.2) (not this computer, though it uses its name)"
+            << "10.0.0.9";
+        QTest::newRow("a name that looks like an address") << "X at 1.2.3.4 at 10.0.0.5"
+                                                           << "10.0.0.5";
+        QTest::newRow("a name that ends like one, from a file") << "X at 1.2.3.4"
+                                                                << "1.2.3.4";
+        QTest::newRow("not known") << "(not known: the system's mailslot does not say)"
+                                   << "";
+    }
+    void replyComputer() {
+        QFETCH(QString, computer);
+        QTEST(ReplyComputer(computer), "reply");
+    }
+
+    void broadcastDatagrams_data() {
+        QTest::addColumn<QByteArray>("destination");
+        QTest::addColumn<bool>("broadcast");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("this computer, unicast") << QByteArray("PC7") << false << 1;
+        QTest::newRow("this computer, broadcast") << QByteArray("PC7") << true << 1;
+        QTest::newRow("this computer in lower case") << QByteArray("pc7") << true << 1;
+        QTest::newRow("the workgroup") << QByteArray("WORKGROUP") << true << 1;
+        QTest::newRow("everyone") << QByteArray("*") << true << 1;
+        QTest::newRow("another computer, broadcast") << QByteArray("PC8") << true << 0;
+        QTest::newRow("another computer, to our address") << QByteArray("PC8") << false << 1;
+    }
+    void broadcastDatagrams() {
+        QFETCH(QByteArray, destination);
+        QFETCH(bool, broadcast);
+        PrepareReceivedFolder(folder_);
+        Receiver receiver(folder_, {}, QStringLiteral("PC7"));
+        receiver.SetWorkgroup(QStringLiteral("WORKGROUP"));
+        // The reference's destination name is PC7<00> (first-level encoded at 0x30).
+        QByteArray datagram = ReferenceDatagram();
+        QByteArray encoded;
+        const QByteArray padded = destination.leftJustified(15, ' ') + '\0';
+        for (const char c : padded) {
+            encoded.append(char('A' + ((static_cast<unsigned char>(c) >> 4) & 0x0F)));
+            encoded.append(char('A' + (static_cast<unsigned char>(c) & 0x0F)));
+        }
+        datagram.replace(0x31, 32, encoded);
+        receiver.Take(datagram, kSource, false, kNow, broadcast);
+        QTEST(int(receiver.store().messages().size()), "kept");
+        QCOMPARE(receiver.malformed(), qint64(0));
+    }
+
+    void mailslotDataAlone() {
+        // What the Windows mailslot hands over: the three strings, nothing of where they came from.
+        PrepareReceivedFolder(folder_);
+        Receiver receiver(folder_, {}, QStringLiteral("PC7"));
+        pellora::platform::IncomingDatagram incoming;
+        incoming.dataOnly = true;
+        incoming.payload = QByteArray("Ann\0Bob\0Hi\0", 11);
+        receiver.Take(incoming, kNow);
+        incoming.payload = QByteArray("Ann\0Bob", 7);
+        receiver.Take(incoming, kNow);
+        QCOMPARE(receiver.store().messages().size(), std::size_t(1));
+        QCOMPARE(receiver.malformed(), qint64(1));
+        QCOMPARE(receiver.store().messages().back().text, QStringLiteral("Hi"));
+        QCOMPARE(receiver.store().messages().back().computer,
+                 QStringLiteral("(not known: the system's mailslot does not say)"));
+    }
+
     void storeKeepsTheNewestWithinTheCount() {
         MessageStore store({3, 1 << 20});
         for (const char* text : {"one", "two", "three", "four", "five"}) {
