@@ -41,12 +41,23 @@ void PrepareReceivedFolder(const QString& folder) {
     platform::KeepFolderPrivate(folder, {QStringLiteral("Message *.TXT")});
 }
 
-QString SaveReceivedMessage(const QString& folder, const ReceivedMessage& message) {
+QString SaveReceivedMessage(const QString& folder, const ReceivedMessage& message, int number) {
     using namespace platform;
-    const QString path = ksBuildFileName(folder, archive::LocalCopyFileName(message.received, false));
+    QString name = archive::LocalCopyFileName(message.received, false);
+    if (number > 1)
+        name.insert(name.size() - 4, QStringLiteral(" (%1)").arg(number));
+    const QString path = ksBuildFileName(folder, name);
     const QString text =
         archive::LocalCopyText(message.from, message.to, message.computer, message.received, message.text);
-    return textFileWriter().WriteText(path, text, Existing::Keep, Encoding::Utf8, LineEnds::AsIs, Durability::Durable);
+    return textFileWriter().WriteText(path, text, Existing::Keep, Encoding::Utf8, LineEnds::AsIs,
+                                      Durability::NotFlushed);
+}
+
+std::pair<QString, int> MessageFileStamp(const QString& name) {
+    const QRegularExpressionMatch match = FileNamePattern().match(name);
+    if (!match.hasMatch())
+        return {QString(), 0};
+    return {match.captured(1), match.captured(2).isEmpty() ? 1 : match.captured(2).toInt()};
 }
 
 bool IsMessageFileName(const QString& name) { return FileNamePattern().match(name).hasMatch(); }

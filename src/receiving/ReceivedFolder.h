@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace pellora::receiving {
@@ -20,9 +21,17 @@ QString ReceivedFolderPath(const QString& dataPath);
 // pellora::Error when it, or the data folder, belongs to another user, or cannot be made.
 void PrepareReceivedFolder(const QString& folder);
 
-// Writes the message's file into `folder` atomically and returns its path; the name comes from
-// the time received alone, never from what the datagram says. Throws pellora::Error.
-QString SaveReceivedMessage(const QString& folder, const ReceivedMessage& message);
+// Writes the message's file into `folder` atomically (a private temporary file renamed into place)
+// and returns its path; the name comes from the time received alone, never from what the datagram
+// says. The file is not flushed to the disk one by one: a flood of datagrams would otherwise be a
+// flood of disk flushes that stalls the receiver and the desktop; the system writes it within
+// seconds. `number` is the message's number within its second: 1 gives "Message <time>.TXT", 2
+// and on "Message <time> (<number>).TXT" (a name taken already gets the local copy's next free
+// number). Throws pellora::Error.
+QString SaveReceivedMessage(const QString& folder, const ReceivedMessage& message, int number = 1);
+
+// The time and number of a message file's name ("2026-12-07 12-42-54", 2), or an empty time.
+std::pair<QString, int> MessageFileStamp(const QString& name);
 
 // Removes the file of a dropped message when it is a message file directly in `folder`; anything
 // else is left alone. True when it is gone.

@@ -1,10 +1,14 @@
 #include "receiving/Receiver.h"
 
+#include "archive/LocalCopy.h"
 #include "platform/netbios/MessengerDatagram.h"
 #include "platform/runtime/Error.h"
 #include "receiving/ReceivedFolder.h"
 
+#include <QFileInfo>
+
 #include <exception>
+#include <tuple>
 
 namespace pellora::receiving {
 
@@ -18,8 +22,10 @@ void Receiver::Keep(ReceivedMessage message) {
 
 void Receiver::LoadSaved() {
     try {
-        for (ReceivedMessage& message : LoadReceivedMessages(folder_))
+        for (ReceivedMessage& message : LoadReceivedMessages(folder_)) {
+            std::tie(lastStamp_, lastNumber_) = MessageFileStamp(QFileInfo(message.file).fileName());
             Keep(std::move(message));
+        }
     } catch (const std::exception& error) {
         saveError_ = QString::fromLocal8Bit(error.what());
     }
@@ -27,7 +33,12 @@ void Receiver::LoadSaved() {
 
 void Receiver::Add(ReceivedMessage message) {
     try {
-        message.file = SaveReceivedMessage(folder_, message);
+        // The messages of one second numbered on, as the local copies' names are, without trying
+        // every name taken before in that second.
+        const QString stamp = MessageFileStamp(archive::LocalCopyFileName(message.received, false)).first;
+        lastNumber_ = stamp == lastStamp_ ? lastNumber_ + 1 : 1;
+        lastStamp_ = stamp;
+        message.file = SaveReceivedMessage(folder_, message, lastNumber_);
     } catch (const Error& error) {
         ++notSaved_;
         saveError_ = error.description();

@@ -58,6 +58,8 @@ private:
     MessageStore store_;
     QString thisComputer_;
     QString workgroup_;
+    QString lastStamp_; // the second of the last message file, and its number within it
+    int lastNumber_ = 0;
     qint64 malformed_ = 0;
     qint64 notSaved_ = 0;
     QString saveError_;

@@ -33,6 +33,8 @@ constexpr std::uint16_t kPort = 138;
 constexpr char kToken[] = "pellora-receiver-udp-138";
 // At most this many datagrams are read in one wake-up before the event loop runs again.
 constexpr int kBurst = 64;
+// The kernel's buffer of each socket (it counts twice this, with its bookkeeping): some 100 datagrams.
+constexpr int kReceiveBuffer = 64 * 1024;
 
 QString AddressText(std::uint32_t address) {
     in_addr a{};
@@ -101,6 +103,10 @@ Fd Bind(std::uint32_t address) {
         throw ErrorFromErrno(errno, QStringLiteral("Can't create a UDP socket for"), QStringLiteral("port 138"));
     const int on = 1;
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // What waits in the kernel is bounded too: in a flood the kernel drops what does not fit, so
+    // that a message sent after it is not queued behind thousands of others.
+    const int buffer = kReceiveBuffer;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(kPort);
