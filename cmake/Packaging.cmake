@@ -68,4 +68,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 datagram. The sender, recipient and computer names are kept in history
 lists, and a local copy of every delivered message is saved as a text file.")
 
+# The receiver's right to UDP port 138 (packaging/postinst, through setcap).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+# Its start at login, off by default, is a file of /etc: a configuration file the user may change.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_SOURCE_DIR}/packaging/conffiles)
+
 include(CPack)

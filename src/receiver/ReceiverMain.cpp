@@ -1,6 +1,7 @@
 #include "receiver/ReceiverMain.h"
 
 #include "platform/components/SettingsStore.h"
+#include "platform/netbios/NetBios.h"
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
 #include "platform/support/MessengerPort.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSysInfo>
@@ -65,6 +67,17 @@ QString PelloraProgram() {
     return QStringLiteral("pellora");
 }
 
+// This computer's names in Samba's configuration (`--smb-conf PATH`, else /etc/samba/smb.conf),
+// read when there is one.
+platform::netbios::SambaNames ReadSambaNames() {
+    const QStringList arguments = QCoreApplication::arguments();
+    const qsizetype at = arguments.indexOf(QStringLiteral("--smb-conf"));
+    QFile file(at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QStringLiteral("/etc/samba/smb.conf"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return platform::netbios::ParseSmbConf(file.read(1024 * 1024));
+}
+
 } // namespace
 
 int Run() {
@@ -84,7 +97,9 @@ int Run() {
 
     const QString thisComputer = receiving::ThisComputerName(QSysInfo::machineHostName());
     receiving::Receiver receiver(folder, settings.bounds, thisComputer);
-    receiver.SetWorkgroup(settings.workgroup);
+    const platform::netbios::SambaNames samba = ReadSambaNames();
+    receiver.SetWorkgroup(settings.workgroup.isEmpty() ? samba.workgroup : settings.workgroup);
+    receiver.SetSambaName(samba.netbiosName);
     std::unique_ptr<platform::MessengerPort> port;
     try {
         port = std::make_unique<platform::MessengerPort>([&receiver](const platform::IncomingDatagram& datagram) {

@@ -58,7 +58,8 @@ void Receiver::Take(const QByteArray& payload, std::uint32_t sourceAddress, bool
         }
         if (!parsed.message)
             return;
-        if (broadcast && !AddressedToThisComputer(parsed.message->destinationName, thisComputer_, workgroup_))
+        if (broadcast && !AddressedToThisComputer(parsed.message->destinationName, thisComputer_, workgroup_) &&
+            !AddressedToThisComputer(parsed.message->destinationName, sambaName_, QString()))
             return;
         Add(MessageFromDatagram(*parsed.message, sourceAddress, fromThisComputer, thisComputer_, now));
     } catch (const std::exception& error) {

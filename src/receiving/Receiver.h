@@ -36,6 +36,9 @@ public:
 
     // The workgroup whose broadcast datagrams count too (empty: none).
     void SetWorkgroup(const QString& workgroup) { workgroup_ = workgroup; }
+    // This computer's name in Samba (smb.conf's "netbios name"), whose broadcast datagrams count
+    // too (empty: none).
+    void SetSambaName(const QString& name) { sambaName_ = name; }
 
     const MessageStore& store() const { return store_; }
     qint64 malformed() const { return malformed_; }
@@ -58,6 +61,7 @@ private:
     MessageStore store_;
     QString thisComputer_;
     QString workgroup_;
+    QString sambaName_;
     QString lastStamp_; // the second of the last message file, and its number within it
     int lastNumber_ = 0;
     qint64 malformed_ = 0;

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Sends COUNT Messenger datagrams to TARGET:138 from 50 addresses PREFIX.100-149 (port 138 each)
-within SECONDS, as fast as that allows, each with its own text "flood <n>". Test bed only."""
+within SECONDS, as fast as that allows, each with its own text "flood <n>". Test bed only.
+  flood.py PREFIX TARGET COUNT SECONDS
+  flood.py --one SOURCE DESTINATION MAILSLOT TEXT    one broadcast datagram to PC7<00> from SOURCE:138"""
 import socket
 import sys
 import time
 
-prefix, target, count, seconds = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
 
 
 def encode(name: bytes) -> bytes:
@@ -13,8 +14,7 @@ def encode(name: bytes) -> bytes:
     return b"\x20" + bytes(b for c in padded for b in (0x41 + (c >> 4), 0x41 + (c & 0x0F))) + b"\x00"
 
 
-def datagram(source_ip: str, text: bytes) -> bytes:
-    name = b"\\MAILSLOT\\MESSNGR"
+def datagram(source_ip: str, text: bytes, name: bytes = b"\\MAILSLOT\\MESSNGR") -> bytes:
     data = b"Flood\x00Bob\x00" + text + b"\x00"
     before = 32 + 1 + 34 + 2 + len(name) + 1
     pad = (4 - before % 4) % 4
@@ -32,17 +32,31 @@ def datagram(source_ip: str, text: bytes) -> bytes:
     return b"\x10\x02\x80\x01" + ip + (138).to_bytes(2, "big") + len(body).to_bytes(2, "big") + b"\x00\x00" + body
 
 
-sockets = []
-for i in range(100, 150):
+def flood(prefix: str, target: str, count: int, seconds: float) -> None:
+    sockets = []
+    for i in range(100, 150):
+        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        s.bind((f"{prefix}.{i}", 0))
+        sockets.append((s, f"{prefix}.{i}"))
+    end = time.monotonic() + seconds
+    sent = 0
+    for n in range(count):
+        if time.monotonic() > end:
+            break
+        s, ip = sockets[n % len(sockets)]
+        s.sendto(datagram(ip, b"flood %d" % n), (target, 138))
+        sent += 1
+    print(f"flood: {sent} datagrams sent")
+
+
+def one(source: str, destination: str, mailslot: str, text: str) -> None:
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.bind((f"{prefix}.{i}", 0))
-    sockets.append((s, f"{prefix}.{i}"))
-end = time.monotonic() + seconds
-sent = 0
-for n in range(count):
-    if time.monotonic() > end:
-        break
-    s, ip = sockets[n % len(sockets)]
-    s.sendto(datagram(ip, b"flood %d" % n), (target, 138))
-    sent += 1
-print(f"flood: {sent} datagrams sent")
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+    s.bind((source, 138))
+    s.sendto(datagram(source, text.encode(), mailslot.encode()), (destination, 138))
+
+
+if sys.argv[1] == "--one":
+    one(*sys.argv[2:6])
+else:
+    flood(sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4]))

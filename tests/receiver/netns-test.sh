@@ -40,7 +40,7 @@ printf '[Receiver]\nMaxMessages=500\nMaxKiB=1024\n' >"$home/config/Orvane/Pellor
 start_receiver() { # LOCALE
   HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home \
     QT_QPA_PLATFORM=offscreen PELLORA_RECEIVER_NO_BOX=1 LC_ALL=$1 \
-    ip netns exec "$TB_NS_PC7" "$receiver" >"$dir/receiver.log" 2>&1 &
+    ip netns exec "$TB_NS_PC7" "$receiver" --smb-conf "$dir/pc7/smb.conf" >"$dir/receiver.log" 2>&1 &
   receiver_pid=$!
   for _ in $(seq 1 100); do
     grep -q "listening on" "$dir/receiver.log" && return 0
@@ -76,6 +76,15 @@ drive LC_ALL=C "$driver" --smb-conf "$dir/sender/smb.conf" --computer "$TB_IP_PC
   --message "By address é" >/dev/null
 wait_files 2 && pass "a message by address arrived" || fail "no message by address"
 expect_eq "CP437 text" "$(tail -c 13 "$(newest)")" "By address é"
+# Broadcast datagrams reach both: the receiver takes the Messenger one to PC7 (smb.conf's name),
+# nmbd still gets its browse datagram, and the Messenger one too.
+ip netns exec "$TB_NS_SENDER" python3 "$here/flood.py" --one "$TB_IP_SENDER" "$TB_BROADCAST" '\MAILSLOT\MESSNGR' "By broadcast"
+ip netns exec "$TB_NS_SENDER" python3 "$here/flood.py" --one "$TB_IP_SENDER" "$TB_BROADCAST" '\MAILSLOT\BROWSE' "x"
+wait_files 3 && pass "a broadcast message to PC7 arrived" || fail "no broadcast message"
+expect_eq "its text" "$(tail -c 12 "$(newest)")" "By broadcast"
+for _ in $(seq 1 50); do grep -q 'for \\MAILSLOT\\BROWSE' "$dir/pc7/log/log.nmbd" && break; sleep 0.1; done
+grep -q 'for \\MAILSLOT\\BROWSE' "$dir/pc7/log/log.nmbd" && pass "nmbd still gets browse datagrams" ||
+  fail "nmbd did not log the browse datagram"
 out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -B "$TB_BROADCAST" PC7 2>&1)
 case "$out" in *"$TB_IP_PC7 PC7<00>"*) pass "nmbd still answers for PC7" ;; *) fail "nmbd's answer: $out" ;; esac
 stop_receiver
@@ -86,7 +95,7 @@ if grep -qix 'ru_RU.utf8' <<<"$locales"; then
   start_receiver ru_RU.UTF-8 || fail "the receiver did not start under ru_RU"
   drive LC_ALL=ru_RU.UTF-8 "$driver" --smb-conf "$dir/sender/smb.conf" --computer PC7 --from Аня --to Борис \
     --message Привет >/dev/null
-  wait_files 3 && pass "a CP866 message arrived" || fail "no CP866 message"
+  wait_files 4 && pass "a CP866 message arrived" || fail "no CP866 message"
   f=$(newest)
   expect_eq "CP866 sender" "$(head -1 "$f" | tr -d '\r')" "From:     Аня"
   expect_eq "CP866 text" "$(tail -c 12 "$f")" "Привет"

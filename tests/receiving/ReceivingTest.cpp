@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("the workgroup") << QByteArray("WORKGROUP") << true << 1;
         QTest::newRow("everyone") << QByteArray("*") << true << 1;
         QTest::newRow("another computer, broadcast") << QByteArray("PC8") << true << 0;
+        QTest::newRow("the name in Samba") << QByteArray("SAMBAPC") << true << 1;
         QTest::newRow("another computer, to our address") << QByteArray("PC8") << false << 1;
     }
     void broadcastDatagrams() {
@@ -162,6 +163,7 @@ private slots:
         PrepareReceivedFolder(folder_);
         Receiver receiver(folder_, {}, QStringLiteral("PC7"));
         receiver.SetWorkgroup(QStringLiteral("WORKGROUP"));
+        receiver.SetSambaName(QStringLiteral("SambaPC"));
         // The reference's destination name is PC7<00> (first-level encoded at 0x30).
         QByteArray datagram = ReferenceDatagram();
         QByteArray encoded;
