@@ -67,6 +67,8 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
                     return;
                 continue;
             }
+            if (impl->stopping.load())
+                return;
             IncomingDatagram datagram;
             datagram.payload = QByteArray(buffer, static_cast<qsizetype>(read));
             datagram.dataOnly = true;
@@ -87,12 +89,19 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
 MessengerPort::~MessengerPort() {
     impl_->stopping = true;
     if (impl_->reader.joinable()) {
-        ::CancelSynchronousIo(impl_->reader.native_handle());
-        ::CloseHandle(impl_->slot);
-        impl_->reader.join();
-    } else {
-        ::CloseHandle(impl_->slot);
+        // The reader waits in ReadFile: one message of its own wakes it, and it sees that it is to stop.
+        const HANDLE client = ::CreateFileW(L"\\\\.\\mailslot\\messngr", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (client != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            ::WriteFile(client, "", 0, &written, nullptr);
+            ::CloseHandle(client);
+            impl_->reader.join();
+        } else {
+            impl_->reader.detach(); // cannot wake it: it ends with the process
+        }
     }
+    ::CloseHandle(impl_->slot);
 }
 
 void MessengerPort::SetShowHandler(std::function<void()>) {}
