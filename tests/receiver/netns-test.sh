@@ -87,6 +87,32 @@ grep -q 'for \\MAILSLOT\\BROWSE' "$dir/pc7/log/log.nmbd" && pass "nmbd still get
   fail "nmbd did not log the browse datagram"
 out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -B "$TB_BROADCAST" PC7 2>&1)
 case "$out" in *"$TB_IP_PC7 PC7<00>"*) pass "nmbd still answers for PC7" ;; *) fail "nmbd's answer: $out" ;; esac
+# A second start of the same user brings the first one's window to the front and ends; another
+# user's says that the port is held; without the right to ports below 1024 it says what is missing.
+out=$(HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home QT_QPA_PLATFORM=offscreen \
+  PELLORA_RECEIVER_NO_BOX=1 timeout 10 ip netns exec "$TB_NS_PC7" "$receiver" 2>&1)
+expect_eq "a second start of the same user ends at once" "$?" 0
+other=$(mktemp -d)
+chmod 755 "$other"
+cp "$receiver" "$other/pellora-receiver"
+mkdir -m 700 "$other/home"
+chown 65534:65534 "$other/home"
+as_nobody() { # NAMESPACE
+  timeout 10 ip netns exec "$1" setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env HOME="$other/home" XDG_RUNTIME_DIR="$other/home" QT_QPA_PLATFORM=offscreen PELLORA_RECEIVER_NO_BOX=1 \
+    "$other/pellora-receiver" 2>&1
+}
+out=$(as_nobody "$TB_NS_PC7")
+rc=$?
+expect_eq "another user's start fails" "$rc" 2
+case "$out" in *"Another Pellora Receiver on this computer"*"already holds UDP port 138"*) pass "and says the port is held" ;;
+  *) fail "another user's start said: $out" ;; esac
+out=$(as_nobody "$TB_NS_PC8")
+rc=$?
+expect_eq "a start without the right fails" "$rc" 2
+case "$out" in *"the right to use ports below 1024 is missing"*) pass "and says the right is missing" ;;
+  *) fail "a start without the right said: $out" ;; esac
+rm -rf "$other"
 stop_receiver
 
 # 2. CP866 under a Russian locale on both sides.
