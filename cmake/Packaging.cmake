@@ -37,6 +37,16 @@ install(FILES ${_pkg_out}/${PELLORA_EXE_NAME}.1.gz DESTINATION ${CMAKE_INSTALL_M
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME ${PELLORA_EXE_NAME})
 
+# The receiver's manual page.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/pellora-receiver.1.in ${_pkg_out}/pellora-receiver.1 @ONLY)
+add_custom_command(
+  OUTPUT ${_pkg_out}/pellora-receiver.1.gz
+  COMMAND ${PELLORA_GZIP} -9 -n -f -k ${_pkg_out}/pellora-receiver.1
+  DEPENDS ${_pkg_out}/pellora-receiver.1
+  COMMENT "Compressing the receiver's manual page")
+add_custom_target(pellora_receiver_manual ALL DEPENDS ${_pkg_out}/pellora-receiver.1.gz)
+install(FILES ${_pkg_out}/pellora-receiver.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # --- The package ---------------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_VERBATIM_VARIABLES ON) # the description holds quotes
