@@ -33,8 +33,9 @@ constexpr std::uint16_t kPort = 138;
 constexpr char kToken[] = "pellora-receiver-udp-138";
 // At most this many datagrams are read in one wake-up before the event loop runs again.
 constexpr int kBurst = 64;
-// The kernel's buffer of each socket (it counts twice this, with its bookkeeping): some 100 datagrams.
-constexpr int kReceiveBuffer = 64 * 1024;
+// The kernel's buffer of each socket (it counts twice this, with its bookkeeping): some 40 small
+// datagrams, plenty for people's messages, and a flood waits no longer than a fraction of a second.
+constexpr int kReceiveBuffer = 16 * 1024;
 
 QString AddressText(std::uint32_t address) {
     in_addr a{};
