@@ -20,8 +20,10 @@ set(PELLORA_FOLDERS
   state=pellora_core
   archive=pellora_core
   sending=pellora_core
+  receiving=pellora_core
   ui=pellora_ui
-  app=pellora_ui)
+  app=pellora_ui
+  receiver=pellora_receiver)
 
 # The operating system's folders: the only ones whose files may ask which system they are built
 # for (Q_OS_...) or include its headers. src/platform/CMakeLists.txt builds the ones that fit.

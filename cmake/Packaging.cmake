@@ -37,6 +37,16 @@ install(FILES ${_pkg_out}/${PELLORA_EXE_NAME}.1.gz DESTINATION ${CMAKE_INSTALL_M
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME ${PELLORA_EXE_NAME})
 
+# The receiver's manual page.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/pellora-receiver.1.in ${_pkg_out}/pellora-receiver.1 @ONLY)
+add_custom_command(
+  OUTPUT ${_pkg_out}/pellora-receiver.1.gz
+  COMMAND ${PELLORA_GZIP} -9 -n -f -k ${_pkg_out}/pellora-receiver.1
+  DEPENDS ${_pkg_out}/pellora-receiver.1
+  COMMENT "Compressing the receiver's manual page")
+add_custom_target(pellora_receiver_manual ALL DEPENDS ${_pkg_out}/pellora-receiver.1.gz)
+install(FILES ${_pkg_out}/pellora-receiver.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # --- The package ---------------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_VERBATIM_VARIABLES ON) # the description holds quotes
@@ -67,5 +77,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 \"messngr\" of a Windows computer on the local network, as a NetBIOS
 datagram. The sender, recipient and computer names are kept in history
 lists, and a local copy of every delivered message is saved as a text file.")
+
+# The receiver's right to UDP port 138 (packaging/postinst, through setcap).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+# Its start at login, off by default, is a file of /etc: a configuration file the user may change.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_SOURCE_DIR}/packaging/conffiles)
 
 include(CPack)

@@ -1,10 +1,12 @@
 #include "FuzzEntries.h"
 
 #include "platform/components/HistoryList.h"
+#include "platform/netbios/MessengerDatagram.h"
 #include "platform/netbios/NetBios.h"
 #include "platform/posix/CodePages.h"
 #include "platform/posix/Mailslot.h"
 #include "platform/runtime/Error.h"
+#include "platform/support/OemText.h"
 #include "platform/support/Support.h"
 #include "sending/Packet.h"
 
@@ -228,6 +230,57 @@ QString Builders(const std::uint8_t* data, std::size_t size) {
             return QStringLiteral("a datagram of %1 bytes").arg(datagram->size());
         if (!datagram->endsWith(packet))
             return QStringLiteral("the datagram does not end with the packet");
+    }
+    return {};
+}
+
+QString MessengerDatagram(const std::uint8_t* data, std::size_t size) {
+    const QByteArray payload = Bytes(data, size);
+    const nb::ParsedDatagram parsed = nb::ParseMessengerDatagram(payload);
+    if (parsed.message.has_value() != (parsed.kind == nb::DatagramKind::Messenger))
+        return QStringLiteral("a message and a verdict that disagree");
+    if (!parsed.message)
+        return {};
+    const nb::MessengerDatagram& m = *parsed.message;
+    if (payload.size() > nb::kMaxReceivedDatagram)
+        return QStringLiteral("a message accepted from %1 bytes").arg(payload.size());
+    for (const QByteArray* field : {&m.from, &m.to, &m.text}) {
+        if (field->contains('\0'))
+            return QStringLiteral("a field with a NUL: %1").arg(Hex(*field));
+    }
+    const QByteArray packet = m.from + '\0' + m.to + '\0' + m.text + '\0';
+    if (packet.size() > nb::kMaxMessengerData)
+        return QStringLiteral("a message of %1 bytes").arg(packet.size());
+    if (m.sourceName.bytes.size() != 16 || m.destinationName.bytes.size() != 16)
+        return QStringLiteral("a name that is not 16 bytes");
+    nb::DatagramHeader header;
+    header.type = m.type;
+    header.sourceAddress = m.sourceAddress;
+    header.sourcePort = m.sourcePort;
+    header.sourceName = m.sourceName;
+    header.destinationName = m.destinationName;
+    const auto rebuilt = nb::BuildMailslotDatagram(header, "\\MAILSLOT\\MESSNGR", packet);
+    if (!rebuilt)
+        return QStringLiteral("an accepted message that does not fit a mailslot write");
+    const nb::ParsedDatagram again = nb::ParseMessengerDatagram(*rebuilt);
+    if (!again.message || again.message->from != m.from || again.message->to != m.to || again.message->text != m.text ||
+        again.message->sourceName != m.sourceName || again.message->sourceAddress != m.sourceAddress)
+        return QStringLiteral("the rebuilt datagram reads differently: %1").arg(Hex(*rebuilt));
+    KeepCodePagesLoaded();
+    for (const int page : {437, 866, 932}) {
+        const QString text = platform::oem::FromCodePage(m.text, page);
+        if (m.text.size() > 0 && text.isEmpty())
+            return QStringLiteral("code page %1 decoded %2 to nothing").arg(page).arg(Hex(m.text));
+        if (page != 932 && text.size() != m.text.size())
+            return QStringLiteral("code page %1 gave %2 characters for %3 bytes")
+                .arg(page)
+                .arg(text.size())
+                .arg(m.text.size());
+    }
+    try {
+        (void)platform::SystemOemToText(m.from);
+    } catch (const Error&) {
+        // This system's iconv lacks the page: the receiver reports that as an error.
     }
     return {};
 }

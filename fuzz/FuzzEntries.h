@@ -28,6 +28,11 @@ QString NodeStatusReply(const std::uint8_t* data, std::size_t size);
 // mailslot path and the datagram that would carry it.
 QString Builders(const std::uint8_t* data, std::size_t size);
 
+// Any bytes as a UDP payload received on port 138: the receiver's parser never reads outside
+// it, and a Messenger message it accepts is three strings without NULs that fit one mailslot
+// write, read back the same from the datagram a sender would build of them, and decode to text.
+QString MessengerDatagram(const std::uint8_t* data, std::size_t size);
+
 struct Entry {
     const char* name;
     QString (*run)(const std::uint8_t*, std::size_t);
@@ -35,10 +40,8 @@ struct Entry {
 
 // Every entry, by the name of its fuzz target.
 inline constexpr Entry kEntries[] = {
-    {"history_file", HistoryFile},
-    {"name_query_reply", NameQueryReply},
-    {"node_status_reply", NodeStatusReply},
-    {"builders", Builders},
+    {"history_file", HistoryFile}, {"name_query_reply", NameQueryReply},      {"node_status_reply", NodeStatusReply},
+    {"builders", Builders},        {"messenger_datagram", MessengerDatagram},
 };
 
 } // namespace pellora::fuzzing

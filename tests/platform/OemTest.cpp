@@ -108,6 +108,32 @@ private slots:
         QCOMPARE(ToCodePage(text, page).toHex(' '), bytes.toHex(' '));
     }
 
+    // The way back, for what the receiver gets: the same pages, U+FFFD for what a page lacks.
+    void fromCodePage_data() {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("437") << 437 << QByteArray("\x82 \x81 \xE1 \xB0") << QStringLiteral("é ü ß ░");
+        QTest::newRow("866") << 866 << QByteArray("\x8F\xE0\xA8\xA2\xA5\xE2") << QStringLiteral("Привет");
+        QTest::newRow("850") << 850 << QByteArray("\x9Dre") << QStringLiteral("Øre");
+        QTest::newRow("720") << 720 << QByteArray("\x9F\x82") << QStringLiteral("اé");
+        QTest::newRow("720 undefined") << 720 << QByteArray("a\x80") << QStringLiteral("a\uFFFD");
+        QTest::newRow("controls") << 866 << QByteArray("a\r\nb\tc\x1B\x7F") << QStringLiteral("a\r\nb\tc\x1B\x7F");
+        QTest::newRow("932") << 932
+                             << QByteArray("\x82\xA0"
+                                           "A\r\n")
+                             << QStringLiteral("あA\r\n");
+        QTest::newRow("932 cut sequence") << 932 << QByteArray("A\x82") << QStringLiteral("A\uFFFD");
+        QTest::newRow("932 cut before a control") << 932 << QByteArray("\x82\nB") << QStringLiteral("\uFFFD\nB");
+        QTest::newRow("empty") << 437 << QByteArray() << QString();
+    }
+    void fromCodePage() {
+        QFETCH(int, page);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(FromCodePage(bytes, page), text);
+    }
+
     void everyPageOfTheTableConverts() {
         // One byte per character in the single-byte pages; unmappable never 0x7F.
         const QString sample = QStringLiteral("Hello\r\n\t€ЖΩ漢");

@@ -185,4 +185,67 @@ QByteArray ToCodePage(const QString& text, int codePage) {
     return out;
 }
 
+namespace {
+
+// Appends the text of `run` (no byte below 0x20) in `page` to `out`, U+FFFD for what the page
+// does not define.
+void AppendFromPage(iconv_t converter, const char* run, std::size_t size, QString& out) {
+    iconv(converter, nullptr, nullptr, nullptr, nullptr); // initial shift state
+    char* in = const_cast<char*>(run);
+    std::size_t inLeft = size;
+    while (inLeft > 0) {
+        char buffer[256];
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        const std::size_t produced = sizeof buffer - outLeft;
+        for (std::size_t i = 0; i + 4 <= produced; i += 4) {
+            const char32_t c = static_cast<unsigned char>(buffer[i]) |
+                               (static_cast<unsigned char>(buffer[i + 1]) << 8) |
+                               (static_cast<unsigned char>(buffer[i + 2]) << 16) |
+                               (char32_t(static_cast<unsigned char>(buffer[i + 3])) << 24);
+            out.append(QString::fromUcs4(&c, 1));
+        }
+        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // An undefined byte, or a sequence cut short: one replacement, then on after it.
+            out.append(QChar(0xFFFD));
+            ++in;
+            --inLeft;
+            iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+} // namespace
+
+QString FromCodePage(const QByteArray& bytes, int codePage) {
+    QString out;
+    out.reserve(bytes.size());
+    if (codePage == 720) {
+        for (const char byte : bytes) {
+            const auto value = static_cast<unsigned char>(byte);
+            const char16_t c = value < 0x80 ? value : kCp720High[value - 0x80];
+            out.append(QChar(c == 0 && value >= 0x80 ? char16_t(0xFFFD) : c));
+        }
+        return out;
+    }
+    const QByteArray pageName = "CP" + QByteArray::number(codePage);
+    const iconv_t converter = iconv_open("UTF-32LE", pageName.constData());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        throw Error(ErrorNumber::InvalidProcedureCall,
+                    QStringLiteral("The system cannot convert text from code page %1.").arg(codePage));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20)
+            continue;
+        if (i > start)
+            AppendFromPage(converter, bytes.constData() + start, static_cast<std::size_t>(i - start), out);
+        if (i < bytes.size())
+            out.append(QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]))));
+        start = i + 1;
+    }
+    iconv_close(converter);
+    return out;
+}
+
 } // namespace pellora::platform::oem

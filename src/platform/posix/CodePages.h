@@ -24,4 +24,9 @@ int CurrentCodePage();
 // convert into that page at all.
 QByteArray ToCodePage(const QString& text, int codePage);
 
+// `bytes` in OEM code page `codePage` as text: bytes below 0x20 are the same control characters
+// in every page, a byte or sequence the page does not define becomes U+FFFD. Throws
+// pellora::Error when the system cannot convert from that page at all.
+QString FromCodePage(const QByteArray& bytes, int codePage);
+
 } // namespace pellora::platform::oem

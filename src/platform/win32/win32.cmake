@@ -8,6 +8,8 @@ target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mailslot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Oem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OemText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessengerPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OwnFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RegionalFormat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SessionEnd.cpp

@@ -1,0 +1,290 @@
+// The Messenger port on a Unix system: UDP 138 on each IPv4 address of this computer and on each
+// broadcast address, every socket with SO_REUSEADDR so that Samba's nmbd, which binds the same
+// addresses with it, keeps its own. One receiver per computer (per network namespace): an abstract
+// local socket is its token.
+#include "platform/support/MessengerPort.h"
+#include "platform/posix/NetBiosResolver.h"
+#include "platform/runtime/Error.h"
+
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace pellora::platform {
+
+namespace {
+
+constexpr std::uint16_t kPort = 138;
+// The token of the one receiver of this computer: an abstract name (no file, gone with the process).
+constexpr char kToken[] = "pellora-receiver-udp-138";
+// At most this many datagrams are read in one wake-up before the event loop runs again.
+constexpr int kBurst = 64;
+// The kernel's buffer of each socket (it counts twice this, with its bookkeeping): some 40 small
+// datagrams, plenty for people's messages, and a flood waits no longer than a fraction of a second.
+constexpr int kReceiveBuffer = 16 * 1024;
+
+QString AddressText(std::uint32_t address) {
+    in_addr a{};
+    a.s_addr = htonl(address);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0)
+                ::close(fd_);
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+constexpr char kShow[] = "show";
+constexpr char kShown[] = "shown";
+
+socklen_t TokenAddress(sockaddr_un& address) {
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, kToken, sizeof kToken - 1);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + sizeof kToken - 1);
+}
+
+Fd TakeToken() {
+    Fd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0)
+        throw ErrorFromErrno(errno, QStringLiteral("Can't create a local socket for"), QStringLiteral("the receiver"));
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
+    sockaddr_un address{};
+    const socklen_t length = TokenAddress(address);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        if (errno == EADDRINUSE)
+            throw Error(ErrorNumber::PermissionDenied,
+                        QStringLiteral("Another Pellora Receiver on this computer (this user's or another "
+                                       "user's) already holds UDP port 138. Only one receiver can run on a "
+                                       "computer at a time."));
+        throw ErrorFromErrno(errno, QStringLiteral("Can't create a local socket for"), QStringLiteral("the receiver"));
+    }
+    return fd;
+}
+
+// A UDP socket on address:138 with SO_REUSEADDR; throws with a sentence for the user.
+Fd Bind(std::uint32_t address) {
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0)
+        throw ErrorFromErrno(errno, QStringLiteral("Can't create a UDP socket for"), QStringLiteral("port 138"));
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // What waits in the kernel is bounded too: in a flood the kernel drops what does not fit, so
+    // that a message sent after it is not queued behind thousands of others.
+    const int buffer = kReceiveBuffer;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(kPort);
+    local.sin_addr.s_addr = htonl(address);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM)
+            throw Error(ErrorNumber::PermissionDenied,
+                        QStringLiteral("Pellora Receiver may not listen on UDP port 138: the right to use ports "
+                                       "below 1024 is missing. Its package gives the program that right alone "
+                                       "(setcap cap_net_bind_service=+ep on pellora-receiver); it needs no root."));
+        if (err == EADDRINUSE)
+            throw Error(ErrorNumber::PermissionDenied,
+                        QStringLiteral("UDP port 138 on %1 is held by another program that does not share it "
+                                       "(Samba's nmbd shares it; another receiver of Messenger messages may not).")
+                            .arg(AddressText(address)));
+        throw ErrorFromErrno(err, QStringLiteral("Can't listen on UDP port 138 of"), AddressText(address));
+    }
+    return fd;
+}
+
+} // namespace
+
+struct MessengerPort::Impl {
+    Handler handler;
+    std::function<void()> show;
+    Fd token;
+    std::unique_ptr<QSocketNotifier> tokenNotifier;
+
+    // A request of a second start: answered, and the window shown, only when it comes from this
+    // user (the kernel's credentials of the sender, not anything it writes).
+    void ReadToken() {
+        for (int i = 0; i < kBurst; ++i) {
+            char buffer[16];
+            sockaddr_un from{};
+            iovec io{buffer, sizeof buffer};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+            msghdr message{};
+            message.msg_name = &from;
+            message.msg_namelen = sizeof from;
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = ::recvmsg(token.get(), &message, MSG_DONTWAIT);
+            if (size < 0)
+                return;
+            const cmsghdr* header = CMSG_FIRSTHDR(&message);
+            if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_CREDENTIALS)
+                continue;
+            ucred credentials{};
+            std::memcpy(&credentials, CMSG_DATA(header), sizeof credentials);
+            if (credentials.uid != ::getuid() || size != sizeof kShow - 1 ||
+                std::memcmp(buffer, kShow, sizeof kShow - 1) != 0)
+                continue;
+            ::sendto(token.get(), kShown, sizeof kShown - 1, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&from),
+                     message.msg_namelen);
+            try {
+                if (show)
+                    show();
+            } catch (const std::exception&) {
+                // Nothing crosses the event loop.
+            }
+        }
+    }
+    struct Socket {
+        Fd fd;
+        std::uint32_t address;
+        bool broadcast;
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+    std::vector<Socket> sockets;
+    std::vector<std::uint32_t> own;
+
+    void Read(const Socket& socket) {
+        for (int i = 0; i < kBurst; ++i) {
+            char buffer[2048];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t size = ::recvfrom(socket.fd.get(), buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC,
+                                            reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (size < 0)
+                return; // EAGAIN: all read; any other error: the next wake-up tries again
+            IncomingDatagram datagram;
+            // A datagram larger than the buffer is kept at one byte more than the parser takes,
+            // so that it is counted as malformed rather than read in part.
+            datagram.payload = QByteArray(buffer, static_cast<qsizetype>(std::min<ssize_t>(size, sizeof buffer)));
+            datagram.sourceAddress = ntohl(from.sin_addr.s_addr);
+            datagram.broadcast = socket.broadcast;
+            datagram.fromThisComputer = (datagram.sourceAddress >> 24) == 127 ||
+                                        std::find(own.begin(), own.end(), datagram.sourceAddress) != own.end();
+            try {
+                handler(datagram);
+            } catch (const std::exception&) {
+                // The handler keeps its own failures; nothing crosses the event loop.
+            }
+        }
+    }
+};
+
+MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) {
+    impl_->handler = std::move(handler);
+    impl_->token = TakeToken();
+    impl_->own = netbios::LocalAddresses();
+    std::vector<std::pair<std::uint32_t, bool>> addresses;
+    for (const std::uint32_t address : impl_->own)
+        addresses.emplace_back(address, false);
+    for (const std::uint32_t broadcast : netbios::BroadcastAddresses(netbios::BroadcastInterfaces()))
+        addresses.emplace_back(broadcast, true);
+    addresses.emplace_back(0xFFFFFFFFu, true);
+    for (const auto& [address, broadcast] : addresses) {
+        const bool seen = std::any_of(impl_->sockets.begin(), impl_->sockets.end(),
+                                      [&](const Impl::Socket& s) { return s.address == address; });
+        if (seen)
+            continue;
+        Fd fd = [&] {
+            if (!broadcast)
+                return Bind(address);
+            try {
+                return Bind(address);
+            } catch (const Error&) {
+                return Fd(); // a broadcast address this system does not let us bind: its datagrams are missed
+            }
+        }();
+        if (fd.get() < 0)
+            continue;
+        impl_->sockets.push_back({std::move(fd), address, broadcast, nullptr});
+    }
+    for (Impl::Socket& socket : impl_->sockets) {
+        socket.notifier = std::make_unique<QSocketNotifier>(socket.fd.get(), QSocketNotifier::Read);
+        Impl* impl = impl_.get();
+        const Impl::Socket* s = &socket;
+        QObject::connect(socket.notifier.get(), &QSocketNotifier::activated, socket.notifier.get(),
+                         [impl, s] { impl->Read(*s); });
+    }
+}
+
+MessengerPort::~MessengerPort() = default;
+
+void MessengerPort::SetShowHandler(std::function<void()> show) {
+    impl_->show = std::move(show);
+    if (impl_->tokenNotifier)
+        return;
+    impl_->tokenNotifier = std::make_unique<QSocketNotifier>(impl_->token.get(), QSocketNotifier::Read);
+    Impl* impl = impl_.get();
+    QObject::connect(impl_->tokenNotifier.get(), &QSocketNotifier::activated, impl_->tokenNotifier.get(),
+                     [impl] { impl->ReadToken(); });
+}
+
+bool MessengerPort::AskRunningToShow() {
+    Fd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0)
+        return false;
+    // An automatic abstract name of its own, so that the answer can come back.
+    sockaddr_un self{};
+    self.sun_family = AF_UNIX;
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&self), sizeof(sa_family_t)) != 0)
+        return false;
+    sockaddr_un token{};
+    const socklen_t length = TokenAddress(token);
+    if (::sendto(fd.get(), kShow, sizeof kShow - 1, 0, reinterpret_cast<const sockaddr*>(&token), length) < 0)
+        return false;
+    pollfd wait{fd.get(), POLLIN, 0};
+    if (::poll(&wait, 1, 1000) != 1)
+        return false;
+    char buffer[16];
+    const ssize_t size = ::recv(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+    return size == sizeof kShown - 1 && std::memcmp(buffer, kShown, sizeof kShown - 1) == 0;
+}
+
+QStringList MessengerPort::listening() const {
+    QStringList list;
+    for (const Impl::Socket& socket : impl_->sockets)
+        list << AddressText(socket.address) + QStringLiteral(":138");
+    return list;
+}
+
+QString MessengerPort::notice() const { return QString(); }
+
+} // namespace pellora::platform
