@@ -33,12 +33,13 @@ const QRegularExpression& FileNamePattern() {
 QString ReceivedFolderPath(const QString& dataPath) { return ksBuildFileName(dataPath, QStringLiteral("Received")); }
 
 void PrepareReceivedFolder(const QString& folder) {
-    const QString dataFolder = QFileInfo(folder).path();
-    if (platform::BelongsToAnotherUser(dataFolder) || platform::BelongsToAnotherUser(folder))
-        throw ErrorFromErrno(EACCES, QStringLiteral("Can't use a folder of another user:"), folder);
-    if (!platform::MakePrivatePath(folder) || !QFileInfo(folder).isDir())
-        throw ErrorFromErrno(ENOTDIR, QStringLiteral("Can't create"), folder);
-    platform::KeepFolderPrivate(folder, {QStringLiteral("Message *.TXT")});
+    // The company, data and Received folders are the program's own; the way to them is checked as
+    // start-up checks the data folder's, and the folder is held from then on.
+    const platform::FolderCheck check = platform::CheckProgramFolder(folder, 3, archive::LocalCopyFilePatterns(), true);
+    if (check.outcome == platform::FolderCheck::Refused)
+        throw ErrorFromErrno(EACCES, QStringLiteral("Can't use a folder another user can change:"), check.folder);
+    if (check.outcome != platform::FolderCheck::Sound)
+        throw ErrorFromErrno(ENOTDIR, QStringLiteral("Can't create"), check.folder);
 }
 
 QString SaveReceivedMessage(const QString& folder, const ReceivedMessage& message, int number) {
