@@ -54,10 +54,10 @@ QString PrepareDataFolder() {
     // program wrote in a folder another user can change, they could read, aim or take. Both are
     // looked at before either is made; the program's own folders are held from then on, and
     // their files are reached through them.
-    const QStringList dataFiles = QStringList{QString(state::FromHistoryFileName) + u'*',
-                                              QString(state::ToHistoryFileName) + u'*',
-                                              QString(state::ComputerHistoryFileName) + u'*'} +
-                                  archive::LocalCopyFilePatterns();
+    const QStringList dataFiles =
+        QStringList{QString(state::FromHistoryFileName) + u'*', QString(state::ToHistoryFileName) + u'*',
+                    QString(state::ComputerHistoryFileName) + u'*'} +
+        archive::LocalCopyFilePatterns();
     const QStringList settingsFiles{QFileInfo(platform::SettingsStore::Location(App())).fileName() + u'*'};
     for (const bool make : {false, true}) {
         const platform::FolderCheck data = platform::CheckProgramFolder(path, 2, dataFiles, make);

@@ -17,9 +17,7 @@ QString LocalCopyFileName(const QDateTime& sent, bool tempFilePrefix) {
            QStringLiteral(".TXT");
 }
 
-QStringList LocalCopyFilePatterns() {
-    return {QStringLiteral("Message *.TXT"), QStringLiteral("~$Message *.TXT")};
-}
+QStringList LocalCopyFilePatterns() { return {QStringLiteral("Message *.TXT"), QStringLiteral("~$Message *.TXT")}; }
 
 QString DateText(const QDateTime& when) {
     const QString date = platform::ShortDateText(when.date());

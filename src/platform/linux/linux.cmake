@@ -1,7 +1,10 @@
 # What Linux and its desktop have: the XDG folders, the settings file in them, the shell
-# (xdg-open), the desktop's wallpaper, the support library's folders.
+# (xdg-open), the desktop's wallpaper, the support library's folders; the calls posix/ needs
+# beyond POSIX (UnixPort.cpp); the receiver's port (abstract local sockets, the peer's user).
 target_sources(${PELLORA_LIBRARY} PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Desktop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessengerPort.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/UnixPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp ${CMAKE_CURRENT_LIST_DIR}/Shell.h
   ${CMAKE_CURRENT_LIST_DIR}/StoredSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Support.cpp

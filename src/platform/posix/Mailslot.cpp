@@ -2,6 +2,7 @@
 
 #include "platform/mailslot/Mailslots.h"
 #include "platform/netbios/NetBios.h"
+#include "platform/posix/UnixPort.h"
 
 #include <QFile>
 
@@ -53,7 +54,8 @@ public:
             to.sin_port = htons(kDatagramServicePort);
             to.sin_addr.s_addr = htonl(destination.address);
             const ssize_t sent = ::sendto(fd_, datagram->constData(), static_cast<std::size_t>(datagram->size()),
-                                          MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                                          0 /* a datagram socket raises no SIGPIPE */,
+                                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
             if (sent == datagram->size())
                 anySent = true;
             else
@@ -73,7 +75,7 @@ private:
 
 // A UDP socket for the datagrams: from port 138 when it can be bound, else from any port.
 int DatagramSocket(bool broadcast) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = unixport::OpenSocket(AF_INET, SOCK_DGRAM, false);
     if (fd < 0)
         return -1;
     if (broadcast) {

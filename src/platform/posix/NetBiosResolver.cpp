@@ -1,6 +1,7 @@
 #include "platform/posix/NetBiosResolver.h"
 
 #include "platform/mailslot/MailslotPath.h"
+#include "platform/posix/UnixPort.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -72,7 +73,7 @@ sockaddr_in SocketAddress(std::uint32_t address, std::uint16_t port) {
 
 // A non-blocking UDP socket on an ephemeral port that may broadcast.
 Fd QuerySocket() {
-    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    Fd fd(unixport::OpenSocket(AF_INET, SOCK_DGRAM, true));
     if (!fd.valid())
         return fd;
     const int on = 1;
@@ -85,8 +86,8 @@ Fd QuerySocket() {
 
 void SendTo(int fd, const QByteArray& bytes, std::uint32_t address, std::uint16_t port) {
     const sockaddr_in to = SocketAddress(address, port);
-    (void)::sendto(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL,
-                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    (void)::sendto(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                   0 /* a datagram socket raises no SIGPIPE */, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
 // The largest UDP payload: no datagram is cut short by the buffer it is read into (a node
@@ -127,7 +128,7 @@ class SystemLookup {
 public:
     explicit SystemLookup(const QString& host) : state_(std::make_shared<State>()) {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        if (unixport::OpenPipe(fds) != 0) {
             state_->done = true;
             return;
         }
@@ -313,7 +314,7 @@ bool NameQueryAnswers::Add(std::uint32_t fromAddress, std::uint16_t fromPort, co
 }
 
 std::uint32_t SourceAddressFor(std::uint32_t destination) {
-    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    Fd fd(unixport::OpenSocket(AF_INET, SOCK_DGRAM, false));
     if (!fd.valid())
         return 0;
     // Connecting a UDP socket only asks the routing table; nothing is sent.

@@ -1,6 +1,7 @@
 // The program's own folders and files on a Unix system: the folders checked along their whole way
 // and held open, the files read, written whole and moved aside relative to the folder held.
 
+#include "platform/posix/UnixPort.h"
 #include "platform/runtime/Error.h"
 #include "platform/support/PrivateFiles.h"
 
@@ -156,12 +157,8 @@ void ComeAfter(int fd, const struct stat& previous) {
 // Renames `from` to `to` in the folder `at` without replacing anything, decided in one step.
 // Returns 0, EEXIST or another errno value.
 int RenameNoReplace(int at, const char* from, const char* to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(at, from, at, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return errno;
-#endif
+    if (const int result = unixport::RenameNoReplace(at, from, to); result != ENOSYS)
+        return result;
     // The system or the file system cannot rename without replacing; a hard link is just as
     // exclusive.
     if (::linkat(at, from, at, to, 0) == 0) {

@@ -5,6 +5,7 @@
 
 #include "platform/support/SessionEnd.h"
 
+#include "platform/posix/UnixPort.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Guard.h"
 
@@ -41,8 +42,8 @@ void OnStopSignal(int) {
 } // namespace
 
 void WatchStopRequests(std::function<void()> stop) {
-    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        Fail("pipe2");
+    if (unixport::OpenPipe(stopPipe) != 0)
+        Fail("pipe");
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [stop = std::move(stop)] {
         char bytes[64];

@@ -3,7 +3,7 @@
 // Where Messenger messages come in: on a Unix system the NetBIOS datagram port (UDP 138) of every
 // IPv4 address of this computer and of its broadcast addresses, shared with Samba's nmbd; on
 // Windows the mailslot \\.\mailslot\messngr, into which the system writes what comes from the
-// network (posix/MessengerPort.cpp, win32/MessengerPort.cpp). One receiver per computer holds it.
+// network (linux/MessengerPort.cpp, win32/MessengerPort.cpp). One receiver per computer holds it.
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-// The Messenger port on a Unix system: UDP 138 on each IPv4 address of this computer and on each
+// The Messenger port on Linux: UDP 138 on each IPv4 address of this computer and on each
 // broadcast address, every socket with SO_REUSEADDR so that Samba's nmbd, which binds the same
 // addresses with it, keeps its own. One receiver per computer (per network namespace): an abstract
 // local socket is its token.
