@@ -5,6 +5,7 @@
 #include "platform/runtime/App.h"
 #include "platform/runtime/Error.h"
 #include "platform/support/MessengerPort.h"
+#include "platform/support/PrivateFiles.h"
 #include "platform/support/Support.h"
 #include "platform/window/WindowSupport.h"
 #include "receiver/ReceiverWindow.h"
@@ -86,6 +87,15 @@ int Run() {
     ReceiverSettings settings;
     try {
         const QString dataPath = ksBuildFileName(ksGetSpecialFolder(SpecialFolder::AppData), App().DataFolderName());
+        // The data folder first, checked and held as Pellora's start-up does (the company and data
+        // folders are the program's own), then its Received folder.
+        const platform::FolderCheck data = platform::CheckProgramFolder(dataPath, 2, {}, true);
+        if (data.outcome != platform::FolderCheck::Sound) {
+            folder = data.folder;
+            throw Error(ErrorNumber::PathFileAccess, data.outcome == platform::FolderCheck::Refused
+                                                         ? QStringLiteral("another user can change it")
+                                                         : QStringLiteral("it cannot be made or opened"));
+        }
         folder = receiving::ReceivedFolderPath(dataPath);
         receiving::PrepareReceivedFolder(folder);
         settings = ReadSettings();

@@ -33,9 +33,10 @@ const QRegularExpression& FileNamePattern() {
 QString ReceivedFolderPath(const QString& dataPath) { return ksBuildFileName(dataPath, QStringLiteral("Received")); }
 
 void PrepareReceivedFolder(const QString& folder) {
-    // The company, data and Received folders are the program's own; the way to them is checked as
-    // start-up checks the data folder's, and the folder is held from then on.
-    const platform::FolderCheck check = platform::CheckProgramFolder(folder, 3, archive::LocalCopyFilePatterns(), true);
+    // The Received folder alone is the receiver's own (the data folder above it is checked first,
+    // as start-up checks it); the way to it is checked as start-up checks the data folder's, and
+    // the folder is held from then on.
+    const platform::FolderCheck check = platform::CheckProgramFolder(folder, 1, archive::LocalCopyFilePatterns(), true);
     if (check.outcome == platform::FolderCheck::Refused)
         throw ErrorFromErrno(EACCES, QStringLiteral("Can't use a folder another user can change:"), check.folder);
     if (check.outcome != platform::FolderCheck::Sound)

@@ -183,9 +183,9 @@ use_home "$work/home"
 
 # Delivered, the local copy not written: status 3, the Retry box's text and the reason on one
 # line, never a question. A data folder on a read-only mount, whose histories already hold the
-# names (so that they need no write).
+# names (so that they need no write), and a settings folder already made.
 use_home "$work/ro"
-mkdir -p "$DATA"
+mkdir -p "$DATA" "$XDG_CONFIG_HOME/Orvane"
 chmod -R go-rwx "$work/ro"
 for list in From:Ann To:Bob Computer:localhost; do
   printf 'PelloraHistory 1\n%s\n' "${list#*:}" >"$DATA/${list%%:*} History.DAT"
