@@ -32,14 +32,6 @@ QString NameText(const platform::netbios::Name& name) {
     return VisibleControls(platform::SystemOemToText(base), false);
 }
 
-QString AddressText(std::uint32_t address) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
-}
-
 QString ThisComputerName(const QString& hostName) { return hostName.section(u'.', 0, 0).toUpper().left(15); }
 
 bool AddressedToThisComputer(const platform::netbios::Name& destination, const QString& thisComputer,

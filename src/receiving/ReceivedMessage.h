@@ -29,7 +29,7 @@ QString VisibleControls(const QString& text, bool keepLineBreaks);
 QString NameText(const platform::netbios::Name& name);
 
 // "a.b.c.d" of an address in host byte order.
-QString AddressText(std::uint32_t address);
+using platform::netbios::AddressText;
 
 // This computer's NetBIOS name: the host name's first label, upper case, at most 15 characters.
 QString ThisComputerName(const QString& hostName);

@@ -17,17 +17,7 @@ namespace {
 // The hex dump of the reference datagram (181 bytes, "Ann" to "Bob": "Hi", from LINUXBOX<00> at
 // 10.0.0.1 to PC7<00>).
 QByteArray ReferenceDatagram() {
-    QFile file(QStringLiteral(PELLORA_REFERENCE_DIR "/mailslot-datagram-ann-bob-hi.txt"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes;
-    static const QRegularExpression kDump(QStringLiteral("^[0-9a-f]{4}: ((?:[0-9a-f]{2} ?)+)$"));
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QRegularExpressionMatch dump = kDump.match(QString::fromLatin1(line.trimmed()));
-        if (dump.hasMatch())
-            bytes += QByteArray::fromHex(dump.captured(1).toLatin1());
-    }
-    return bytes;
+    return pellora::test::ReadHexDump(QStringLiteral(PELLORA_REFERENCE_DIR "/mailslot-datagram-ann-bob-hi.txt"));
 }
 
 // The reference with the bytes at `offset` replaced by `bytes`.

@@ -20,17 +20,7 @@ using namespace pellora;
 namespace {
 
 QByteArray ReferenceDatagram() {
-    QFile file(QStringLiteral(PELLORA_REFERENCE_DIR "/mailslot-datagram-ann-bob-hi.txt"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes;
-    static const QRegularExpression kDump(QStringLiteral("^[0-9a-f]{4}: ((?:[0-9a-f]{2} ?)+)$"));
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QRegularExpressionMatch dump = kDump.match(QString::fromLatin1(line.trimmed()));
-        if (dump.hasMatch())
-            bytes += QByteArray::fromHex(dump.captured(1).toLatin1());
-    }
-    return bytes;
+    return pellora::test::ReadHexDump(QStringLiteral(PELLORA_REFERENCE_DIR "/mailslot-datagram-ann-bob-hi.txt"));
 }
 
 const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 42, 54));

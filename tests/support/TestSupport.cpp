@@ -216,6 +216,20 @@ void FakeFormHelper::PressButton(QAbstractButton* button) {
         button->click();
 }
 
+QByteArray ReadHexDump(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes;
+    static const QRegularExpression kDump(QStringLiteral("^[0-9a-f]{4}: ((?:[0-9a-f]{2} ?)+)$"));
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QRegularExpressionMatch dump = kDump.match(QString::fromLatin1(line.trimmed()));
+        if (dump.hasMatch())
+            bytes += QByteArray::fromHex(dump.captured(1).toLatin1());
+    }
+    return bytes;
+}
+
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

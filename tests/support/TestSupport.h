@@ -116,6 +116,10 @@ struct Fakes {
 Fakes InstallFakes();
 
 // Reads a whole file; empty when it does not exist.
+// The bytes of a hex dump whose lines read "0000: 41 6e 6e ..." (the reference datagram's file);
+// empty when the file cannot be read.
+QByteArray ReadHexDump(const QString& path);
+
 QByteArray ReadFile(const QString& path);
 
 // Writes `bytes` as the whole file at `path`, making its folders; a failure fails the test.

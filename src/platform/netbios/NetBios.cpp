@@ -460,4 +460,12 @@ SambaNames ParseSmbConf(const QByteArray& text) {
     return names;
 }
 
+QString AddressText(std::uint32_t address) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg((address >> 16) & 0xFF)
+        .arg((address >> 8) & 0xFF)
+        .arg(address & 0xFF);
+}
+
 } // namespace pellora::platform::netbios

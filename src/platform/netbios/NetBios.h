@@ -124,4 +124,7 @@ struct SambaNames {
 // The `netbios name` and `workgroup` of the [global] section of an smb.conf text.
 SambaNames ParseSmbConf(const QByteArray& text);
 
+// "10.0.0.2" of an address in host byte order.
+QString AddressText(std::uint32_t address);
+
 } // namespace pellora::platform::netbios

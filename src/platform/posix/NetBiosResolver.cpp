@@ -221,14 +221,6 @@ std::uint16_t NextId() {
     return id;
 }
 
-QString AddressText(std::uint32_t address) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
-}
-
 std::vector<Interface> BroadcastInterfaces() {
     std::vector<Interface> result;
     ifaddrs* list = nullptr;

@@ -128,7 +128,4 @@ std::optional<Target> ResolveComputer(const QString& computer, const QString& wo
 // (getentropy), and none of the last 256 handed out.
 std::uint16_t NextId();
 
-// "10.0.0.2"
-QString AddressText(std::uint32_t address);
-
 } // namespace pellora::platform::netbios
