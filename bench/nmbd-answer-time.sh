@@ -8,7 +8,7 @@
 set -euo pipefail
 count=${1:-300}
 here=$(cd "$(dirname "$0")" && pwd)
-tb=$here/testbed.sh
+tb=$here/../tests/sending/testbed/testbed.sh
 "$tb" check || exit 77
 dir=$("$tb" up)
 trap '"$tb" down "$dir"' EXIT
