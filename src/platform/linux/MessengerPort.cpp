@@ -218,7 +218,10 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
     for (const std::uint32_t broadcast : netbios::BroadcastAddresses(netbios::BroadcastInterfaces()))
         addresses.emplace_back(broadcast, true);
     addresses.emplace_back(0xFFFFFFFFu, true);
-    for (const auto& [address, broadcast] : addresses) {
+    for (const auto& entry : addresses) {
+        // Named copies, not a structured binding: the lambdas below capture them.
+        const std::uint32_t address = entry.first;
+        const bool broadcast = entry.second;
         const bool seen = std::any_of(impl_->sockets.begin(), impl_->sockets.end(),
                                       [&](const Impl::Socket& s) { return s.address == address; });
         if (seen)
