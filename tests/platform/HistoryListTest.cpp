@@ -230,7 +230,8 @@ private slots:
         list.Load();
         QVERIFY(list.Entries().isEmpty());
         list.Add(QStringLiteral("Ann"));
-        QVERIFY(test::FileMode(path + QStringLiteral(".damaged")) != -1); // kept, as it was
+        const QFileInfo setAside(path + QStringLiteral(".damaged")); // kept, as it was
+        QVERIFY(setAside.exists() || setAside.isSymLink());
         list.Save();
         QCOMPARE(ReadFile(path), QByteArray("PelloraHistory 1\nAnn\n"));
         if (QFileInfo::exists(HistoryFolder() + QStringLiteral("/elsewhere"))) // never written through

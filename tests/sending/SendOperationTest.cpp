@@ -221,7 +221,7 @@ void SendOperationTest::outcomeOfASend() {
                                      {{s.from, s.to, s.computer}, s.values, ask});
     platform::services().textFileWriter.reset();
     QTEST(int(outcome.result), "result");
-    QCOMPARE(outcome.text, text.replace(QStringLiteral("<data>"), s.data.path()));
+    QCOMPARE(outcome.text, text.replace(QStringLiteral("<data>"), QDir::toNativeSeparators(s.data.path())));
     QTEST(outcome.reason, "reason");
     QCOMPARE(asked, int(answers.size()));
     QCOMPARE(int(s.files().size()), copies);
