@@ -2,6 +2,7 @@
 
 #include "platform/components/HistoryList.h"
 #include "platform/netbios/MessengerDatagram.h"
+#include "platform/netbios/NameResponder.h"
 #include "platform/netbios/NetBios.h"
 #include "platform/posix/CodePages.h"
 #include "platform/posix/Mailslot.h"
@@ -281,6 +282,35 @@ QString MessengerDatagram(const std::uint8_t* data, std::size_t size) {
         (void)platform::SystemOemToText(m.from);
     } catch (const Error&) {
         // This system's iconv lacks the page: the receiver reports that as an error.
+    }
+    return {};
+}
+
+QString NameServiceRequest(const std::uint8_t* data, std::size_t size) {
+    const QByteArray message = Bytes(data, size);
+    constexpr std::uint32_t kThis = 0x0A000007, kAsker = 0x0A000009;
+    for (const bool toBroadcast : {false, true}) {
+        nb::NameResponder responder(QStringLiteral("PC7"), {0x7F000001, kThis}, 0x7000);
+        responder.FinishRegistration();
+        const auto out = responder.Take(message, kAsker, 137, kThis, toBroadcast);
+        if (out.size() > 1)
+            return QStringLiteral("%1 answers to one datagram").arg(out.size());
+        if (responder.state() != nb::NameResponder::State::Active)
+            return QStringLiteral("a datagram made the registered name go");
+        if (out.empty())
+            continue;
+        if (out.front().address != kAsker || out.front().port != 137)
+            return QStringLiteral("an answer to %1:%2").arg(out.front().address).arg(out.front().port);
+        const auto answer = nb::ParseNamePacket(out.front().bytes);
+        if (!answer || !answer->response)
+            return QStringLiteral("an answer that does not read as one: %1").arg(Hex(out.front().bytes));
+        if (answer->type == nb::kTypeNbstat) {
+            if (toBroadcast || !nb::ParseNodeStatusResponse(out.front().bytes, answer->id))
+                return QStringLiteral("a node status answer the sender cannot read: %1").arg(Hex(out.front().bytes));
+        } else if (answer->address != kThis || answer->group ||
+                   answer->name.bytes.left(15) != nb::MakeName(QStringLiteral("PC7")).bytes.left(15)) {
+            return QStringLiteral("an answer for another name or address: %1").arg(Hex(out.front().bytes));
+        }
     }
     return {};
 }

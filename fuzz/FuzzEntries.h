@@ -33,6 +33,11 @@ QString Builders(const std::uint8_t* data, std::size_t size);
 // write, read back the same from the datagram a sender would build of them, and decode to text.
 QString MessengerDatagram(const std::uint8_t* data, std::size_t size);
 
+// Any bytes as a UDP payload received on port 137 by the receiver that answers for PC7 at
+// 10.0.0.7: an answer goes back only to the asker, is one of a name's three kinds, names only
+// this computer's address, and reads back as what it claims to be.
+QString NameServiceRequest(const std::uint8_t* data, std::size_t size);
+
 struct Entry {
     const char* name;
     QString (*run)(const std::uint8_t*, std::size_t);
@@ -40,8 +45,12 @@ struct Entry {
 
 // Every entry, by the name of its fuzz target.
 inline constexpr Entry kEntries[] = {
-    {"history_file", HistoryFile}, {"name_query_reply", NameQueryReply},      {"node_status_reply", NodeStatusReply},
-    {"builders", Builders},        {"messenger_datagram", MessengerDatagram},
+    {"history_file", HistoryFile},
+    {"name_query_reply", NameQueryReply},
+    {"node_status_reply", NodeStatusReply},
+    {"builders", Builders},
+    {"messenger_datagram", MessengerDatagram},
+    {"name_service_request", NameServiceRequest},
 };
 
 } // namespace pellora::fuzzing

@@ -6,6 +6,7 @@
 #include "platform/runtime/Error.h"
 #include "platform/support/MessengerPort.h"
 #include "platform/support/PrivateFiles.h"
+#include "platform/support/SessionEnd.h"
 #include "platform/support/Support.h"
 #include "platform/window/WindowSupport.h"
 #include "receiver/ReceiverWindow.h"
@@ -135,6 +136,22 @@ int Run() {
     port->SetShowHandler([&window] { window.ShowAndRaise(); });
     std::fprintf(stderr, "pellora-receiver: listening on %s\n",
                  options.listening.join(QStringLiteral(", ")).toLocal8Bit().constData());
+    // Smb.conf's name is what this computer is called on the network; else the host name's.
+    const platform::MessengerPort* ports = port.get();
+    const auto tellNotice = [&window, ports] {
+        window.SetNotice(ports->notice());
+        if (!ports->notice().isEmpty())
+            std::fprintf(stderr, "pellora-receiver: %s\n", ports->notice().toLocal8Bit().constData());
+    };
+    port->AnswerName(samba.netbiosName.isEmpty() ? thisComputer : samba.netbiosName.toUpper(), tellNotice);
+    tellNotice();
+    try {
+        // The end of the session, a shutdown or `kill` ends the event loop, so that the port
+        // releases this computer's name on the way out.
+        platform::WatchStopRequests([] { QCoreApplication::quit(); });
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pellora-receiver: %s\n", error.what());
+    }
     window.show();
     return QApplication::exec();
 }

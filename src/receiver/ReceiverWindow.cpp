@@ -166,6 +166,11 @@ void ReceiverWindow::Reply() {
     QProcess::startDetached(options_.pellora, arguments);
 }
 
+void ReceiverWindow::SetNotice(const QString& notice) {
+    options_.notice = notice;
+    UpdateStatus();
+}
+
 void ReceiverWindow::UpdateStatus() {
     QStringList lines;
     lines << (options_.listening.isEmpty()

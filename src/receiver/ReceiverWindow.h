@@ -18,7 +18,7 @@ namespace pellora::receiver {
 
 struct WindowOptions {
     QStringList listening; // what the port listens on
-    QString notice;        // what the system may keep from the receiver (Windows 24H2)
+    QString notice;        // what the system may keep from the receiver, who answers for the name
     bool bringToFront = false;
     QString pellora; // the sending program Reply starts
 };
@@ -32,6 +32,8 @@ public:
     // Shows the window and brings it to the front (a second start, the tray icon).
     void ShowAndRaise();
     int unread() const { return unread_; }
+    // Replaces what the port says of the system or of this computer's name.
+    void SetNotice(const QString& notice);
     // The arguments Reply gives the sending program for the message at `row` (0: the newest).
     QStringList ReplyArguments(int row) const;
 

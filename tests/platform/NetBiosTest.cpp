@@ -1,6 +1,7 @@
 // The NetBIOS datagram and name service bytes of the Linux mailslot transport.
 #include "platform/netbios/NetBios.h"
 #include "platform/mailslot/MailslotPath.h"
+#include "platform/netbios/NameResponder.h"
 #include "platform/posix/Mailslot.h"
 #include "platform/posix/NetBiosResolver.h"
 #include "support/TestSupport.h"
@@ -528,6 +529,111 @@ private slots:
         QVERIFY(!ParseNodeStatusResponse(lying, 0x4242));
     }
 
+    void nameServiceAnswers() {
+        const QByteArray pc7 = QByteArray("\x20"
+                                          "FAEDDH",
+                                          7) +
+                               QByteArray("CA").repeated(12);
+        const QByteArray end00 = QByteArray("AA", 2) + QByteArray(1, '\0');
+        const QByteArray end03 = QByteArray("AD", 2) + QByteArray(1, '\0');
+        QCOMPARE(BuildNameRegistration(0x1234, MakeName(QStringLiteral("PC7")), 0x0A000007).toHex(' '),
+                 (Hex("12 34 29 10 00 01 00 00 00 00 00 01") + pc7 + end00 +
+                  Hex("00 20 00 01 c0 0c 00 20 00 01 00 00 00 00 00 06 00 00 0a 00 00 07"))
+                     .toHex(' '));
+        QCOMPARE(BuildNameRelease(0x1234, MakeName(QStringLiteral("PC7")), 0x0A000007).left(4).toHex(' '),
+                 QByteArray("12 34 30 10"));
+        QCOMPARE(BuildNameQueryResponse(0x4321, MakeName(QStringLiteral("PC7"), 0x03), 0x0A000007).toHex(' '),
+                 (Hex("43 21 85 00 00 00 00 01 00 00 00 00") + pc7 + end03 +
+                  Hex("00 20 00 01 00 00 0e 10 00 06 00 00 0a 00 00 07"))
+                     .toHex(' '));
+        QCOMPARE(
+            BuildNegativeRegistrationResponse(0x4321, MakeName(QStringLiteral("PC7")), 0x0A000007).left(4).toHex(' '),
+            QByteArray("43 21 ad 86"));
+        // A sender that asks an address for its name takes our node status answer.
+        const QByteArray status = BuildNodeStatusResponse(
+            0xBEEF, WildcardName(), {MakeName(QStringLiteral("PC7")), MakeName(QStringLiteral("PC7"), 0x03)});
+        const auto table = ParseNodeStatusResponse(status, 0xBEEF);
+        QVERIFY(table);
+        QCOMPARE(table->size(), std::size_t(2));
+        QCOMPARE(UniqueWorkstationName(*table), MakeName(QStringLiteral("PC7")));
+    }
+
+    void nameResponder_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<uint>("from");
+        QTest::addColumn<int>("fromPort");
+        QTest::addColumn<bool>("registered");
+        QTest::addColumn<bool>("toBroadcast");
+        QTest::addColumn<QByteArray>("answer"); // its first four bytes: id and flags; empty for none
+        QTest::addColumn<int>("state");         // NameResponder::State afterwards
+        const Name pc7 = MakeName(QStringLiteral("PC7"));
+        const uint other = 0x0A000009, own = 0x0A000007;
+        const int active = int(NameResponder::State::Active), registering = int(NameResponder::State::Registering),
+                  gaveWay = int(NameResponder::State::GaveWay);
+        QTest::newRow("query, workstation name")
+            << BuildNameQuery(0x0101, pc7) << other << 50000 << true << true << Hex("01 01 85 00") << active;
+        QTest::newRow("query, Messenger name") << BuildNameQuery(0x0102, MakeName(QStringLiteral("PC7"), 0x03)) << other
+                                               << 137 << true << true << Hex("01 02 85 00") << active;
+        QTest::newRow("query, server name") << BuildNameQuery(0x0103, MakeName(QStringLiteral("PC7"), 0x20)) << other
+                                            << 137 << true << true << QByteArray() << active;
+        QTest::newRow("query, another name") << BuildNameQuery(0x0104, MakeName(QStringLiteral("PC8"))) << other << 137
+                                             << true << true << QByteArray() << active;
+        QTest::newRow("query, from this computer")
+            << BuildNameQuery(0x0105, pc7) << own << 137 << true << true << QByteArray() << active;
+        QTest::newRow("query, from port 0")
+            << BuildNameQuery(0x0106, pc7) << other << 0 << true << true << QByteArray() << active;
+        QTest::newRow("query, while registering")
+            << BuildNameQuery(0x0107, pc7) << other << 137 << false << true << QByteArray() << registering;
+        QTest::newRow("node status") << BuildNodeStatusRequest(0x0108) << other << 137 << true << false
+                                     << Hex("01 08 84 00") << active;
+        QTest::newRow("node status to everyone")
+            << BuildNodeStatusRequest(0x0109) << other << 137 << true << true << QByteArray() << active;
+        QTest::newRow("another's registration, defended") << BuildNameRegistration(0x010A, pc7, other) << other << 137
+                                                          << true << true << Hex("01 0a ad 86") << active;
+        QTest::newRow("this computer's nmbd registering")
+            << BuildNameRegistration(0x010B, pc7, own) << other << 137 << true << true << QByteArray() << active;
+        QTest::newRow("a defence of the name, while registering")
+            << BuildNegativeRegistrationResponse(0x7000, pc7, other) << other << 137 << false << false << QByteArray()
+            << gaveWay;
+        QTest::newRow("a defence of another request") << BuildNegativeRegistrationResponse(0x6FFF, pc7, other) << other
+                                                      << 137 << false << false << QByteArray() << registering;
+        QTest::newRow("a defence, too late") << BuildNegativeRegistrationResponse(0x7000, pc7, other) << other << 137
+                                             << true << false << QByteArray() << active;
+        QTest::newRow("an answer, not a question")
+            << BuildNameQueryResponse(0x010C, pc7, other) << other << 137 << true << false << QByteArray() << active;
+    }
+
+    void nameResponder() {
+        QFETCH(QByteArray, message);
+        QFETCH(uint, from);
+        QFETCH(int, fromPort);
+        QFETCH(bool, registered);
+        QFETCH(bool, toBroadcast);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, state);
+        NameResponder responder(QStringLiteral("PC7"), {0x7F000001, 0x0A000007}, 0x7000);
+        QCOMPARE(responder.RegistrationRound(0x0A000007, 0x0A0000FF).size(), std::size_t(2));
+        if (registered)
+            responder.FinishRegistration();
+        const auto out = responder.Take(message, from, std::uint16_t(fromPort), 0x0A000007, toBroadcast);
+        QCOMPARE(out.empty() ? QByteArray() : out.front().bytes.left(4).toHex(' '), answer.toHex(' '));
+        if (!out.empty()) {
+            QCOMPARE(out.size(), std::size_t(1));
+            QCOMPARE(out.front().address, from);
+            QCOMPARE(out.front().port, std::uint16_t(fromPort));
+            // A name's answer names the address the question came to, not the asker's.
+            if (answer.at(2) != char(0x84))
+                QCOMPARE(out.front().bytes.right(4).toHex(' '), QByteArray("0a 00 00 07"));
+        }
+        QCOMPARE(int(responder.state()), state);
+        if (state == int(NameResponder::State::GaveWay)) {
+            QCOMPARE(responder.defender(), from);
+            QVERIFY(responder.Release(0x0A000007, 0x0A0000FF).empty());
+            QVERIFY(responder.Take(BuildNameQuery(1, MakeName(QStringLiteral("PC7"))), from, 137, 0x0A000007, true)
+                        .empty());
+        }
+    }
+
     void parsersSurviveAnyBytes() {
         // Random datagrams, and every single-byte change of valid replies: no crash, no hang.
         const Name pc7 = MakeName(QStringLiteral("PC7"));
@@ -544,6 +650,7 @@ private slots:
             }
             (void)ParseNameQueryResponse(bytes, 0x1234, pc7);
             (void)ParseNodeStatusResponse(bytes, 0x1234);
+            (void)ParseNamePacket(bytes);
             int offset = int(random.bounded(qMax(1, int(bytes.size()))));
             (void)DecodeName(bytes, offset);
         }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end: Pellora's real sending code (the mailslot driver) sends across the namespaced test
 # bed (tests/sending/testbed/testbed.sh) to the real pellora-receiver, which runs in PC7's
-# namespace beside Samba's nmbd. Checks the message files, that nmbd still answers, the OEM code
-# pages, and a flood. Run by ctest as receiver_netns; exits 77 where no test bed can be made.
+# namespace beside Samba's nmbd, then without it, answering for PC7's name itself. Checks the
+# message files, that nmbd still answers, the receiver's own answers, the OEM code pages, and a
+# flood. Run by ctest as receiver_netns; exits 77 where no test bed can be made.
 set -uo pipefail
 driver=${1:?usage: netns-test.sh PATH-TO-pellora_mailslot_driver PATH-TO-pellora-receiver}
 receiver=${2:?usage: netns-test.sh PATH-TO-pellora_mailslot_driver PATH-TO-pellora-receiver}
@@ -40,10 +41,10 @@ mkdir -p "$home/config/Orvane"
 # The kept bound of the flood below.
 printf '[Receiver]\nMaxMessages=500\nMaxKiB=1024\n' >"$home/config/Orvane/Pellora.ini"
 
-start_receiver() { # LOCALE
+start_receiver() { # LOCALE [SMB.CONF]
   HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home \
     QT_QPA_PLATFORM=offscreen PELLORA_RECEIVER_NO_BOX=1 LC_ALL=$1 \
-    ip netns exec "$TB_NS_PC7" "$receiver" --smb-conf "$dir/pc7/smb.conf" >"$dir/receiver.log" 2>&1 &
+    ip netns exec "$TB_NS_PC7" "$receiver" --smb-conf "${2:-$dir/pc7/smb.conf}" >"$dir/receiver.log" 2>&1 &
   receiver_pid=$!
   for _ in $(seq 1 100); do
     grep -q "listening on" "$dir/receiver.log" && return 0
@@ -51,6 +52,11 @@ start_receiver() { # LOCALE
     sleep 0.1
   done
   cat "$dir/receiver.log"
+  return 1
+}
+# Waits until the receiver's log holds TEXT (at most 5 s).
+wait_log() {
+  for _ in $(seq 1 50); do grep -qF "$1" "$dir/receiver.log" && return 0; sleep 0.1; done
   return 1
 }
 stop_receiver() { kill "$receiver_pid"; wait "$receiver_pid" 2>/dev/null; receiver_pid=; }
@@ -118,13 +124,54 @@ case "$out" in *"the right to use ports below 1024 is missing"*) pass "and says 
 rm -rf "$other"
 stop_receiver
 
-# 2. CP866 under a Russian locale on both sides.
+# 2. Without nmbd the receiver answers for PC7 itself: name queries, node status, and a defence
+# of another computer's name makes it give way. Its release at the end is heard by the sender.
+kill "$(cat "$dir/pc7/nmbd.pid")"
+for _ in $(seq 1 50); do kill -0 "$(cat "$dir/pc7/nmbd.pid")" 2>/dev/null || break; sleep 0.1; done
+start_receiver C || fail "the receiver did not start without nmbd"
+wait_log "Answers for the name PC7 on the network" && pass "it answers for PC7" ||
+  fail "it does not answer for PC7: $(cat "$dir/receiver.log")"
+out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -B "$TB_BROADCAST" PC7 2>&1)
+case "$out" in *"$TB_IP_PC7 PC7<00>"*) pass "its answer to a name query" ;; *) fail "the answer for PC7: $out" ;; esac
+out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -A "$TB_IP_PC7" 2>&1)
+if grep -Eq 'PC7 +<00> - +B <ACTIVE>' <<<"$out" && grep -Eq 'PC7 +<03> - +B <ACTIVE>' <<<"$out"; then
+  pass "its node status"; else fail "its node status: $out"; fi
+drive LC_ALL=C "$driver" --smb-conf "$dir/sender/smb.conf" --computer PC7 --from Ann --to Bob --message "No nmbd" >/dev/null
+wait_files 4 && pass "a message by name arrived without nmbd" || fail "no message by name without nmbd"
+drive LC_ALL=C "$driver" --smb-conf "$dir/sender/smb.conf" --computer "$TB_IP_PC7" --from Ann --to Bob \
+  --message "No nmbd, by address" >/dev/null
+wait_files 5 && pass "a message by address arrived without nmbd" || fail "no message by address without nmbd"
+ip netns exec "$TB_NS_SENDER" python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("", 137)); s.settimeout(10)
+open(sys.argv[1], "w").close()
+while True:
+    data, _ = s.recvfrom(1024)
+    if len(data) > 4 and data[2] & 0xF8 == 0x30: print(data[13:45].decode()); break
+' "$dir/listening" >"$dir/release.out" 2>&1 &
+listener=$!
+for _ in $(seq 1 50); do [ -e "$dir/listening" ] && break; sleep 0.1; done
+stop_receiver
+wait "$listener"
+expect_eq "its release of PC7<00> or <03> at the end" "$(cut -c1-30 "$dir/release.out")" FAEDDHCACACACACACACACACACACACA
+# PC8's nmbd defends its name: a receiver told it is PC8 gives way and says so.
+start_receiver C "$dir/pc8/smb.conf" || fail "the receiver did not start as PC8"
+wait_log "The computer at $TB_IP_PC8 already holds the name PC8" && pass "it gives way to PC8's defence" ||
+  fail "no giving way: $(cat "$dir/receiver.log")"
+out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -B "$TB_BROADCAST" PC8 2>&1)
+case "$out" in *"$TB_IP_PC7 "*) fail "it still answers for PC8: $out" ;; *"$TB_IP_PC8 PC8<00>"*) pass "PC8 stays PC8's" ;;
+  *) fail "the answer for PC8: $out" ;; esac
+stop_receiver
+
+# 3. CP866 under a Russian locale on both sides (the receiver answers for PC7).
 locales=$(locale -a 2>/dev/null)
 if grep -qix 'ru_RU.utf8' <<<"$locales"; then
   start_receiver ru_RU.UTF-8 || fail "the receiver did not start under ru_RU"
+  wait_log "Answers for the name PC7" || fail "it does not answer for PC7 under ru_RU: $(cat "$dir/receiver.log")"
   drive LC_ALL=ru_RU.UTF-8 "$driver" --smb-conf "$dir/sender/smb.conf" --computer PC7 --from Аня --to Борис \
     --message Привет >/dev/null
-  wait_files 4 && pass "a CP866 message arrived" || fail "no CP866 message"
+  wait_files 6 && pass "a CP866 message arrived" || fail "no CP866 message"
   f=$(newest)
   expect_eq "CP866 sender" "$(head -1 "$f" | tr -d '\r')" "From:     Аня"
   expect_eq "CP866 text" "$(tail -c 12 "$f")" "Привет"
@@ -133,7 +180,7 @@ else
   echo "SKIP: the ru_RU.UTF-8 locale is not installed: no CP866 row"
 fi
 
-# 3. A flood: 20,000 datagrams from 50 addresses within 10 s, then one more message.
+# 4. A flood: 20,000 datagrams from 50 addresses within 10 s, then one more message.
 start_receiver C || fail "the receiver did not start for the flood"
 for i in $(seq 100 149); do
   ip -n "$TB_NS_SENDER" addr add "${TB_IP_SENDER%.*}.$i/24" dev eth0; done

@@ -1,12 +1,16 @@
 // The Messenger port on Linux: UDP 138 on each IPv4 address of this computer and on each
 // broadcast address, every socket with SO_REUSEADDR so that Samba's nmbd, which binds the same
 // addresses with it, keeps its own. One receiver per computer (per network namespace): an abstract
-// local socket is its token.
+// local socket is its token. Where no other program of this computer answers NetBIOS name queries
+// (UDP 137), the port answers for this computer's name (netbios/NameResponder.h).
 #include "platform/support/MessengerPort.h"
+#include "platform/netbios/NameResponder.h"
 #include "platform/posix/NetBiosResolver.h"
 #include "platform/runtime/Error.h"
 
+#include <QRandomGenerator>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -21,6 +25,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -129,6 +134,47 @@ Fd Bind(std::uint32_t address) {
     return fd;
 }
 
+// How the name service port is taken: nobody else's when a bind that does not share fails.
+enum class NamePortState { Free, Held, Failed };
+
+// True when another program (Samba's nmbd) holds UDP 137: a bind to it that does not share fails.
+NamePortState ProbeNamePort(int* error) {
+    Fd probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(netbios::kNameServicePort);
+    if (probe.get() < 0 || ::bind(probe.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+        *error = errno;
+        return *error == EADDRINUSE ? NamePortState::Held : NamePortState::Failed;
+    }
+    return NamePortState::Free;
+}
+
+// UDP 137 on every address, shared (SO_REUSEADDR: an nmbd started later takes it too), telling
+// the address each datagram came to; -1 with errno set when it cannot.
+Fd BindNamePort() {
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0)
+        return fd;
+    const int on = 1;
+    const int buffer = kReceiveBuffer;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    ::setsockopt(fd.get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(netbios::kNameServicePort);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+        return Fd();
+    return fd;
+}
+
+// Registration requests go out three times a quarter of a second apart, and a defence is awaited
+// a quarter of a second after the last (RFC 1002's BCAST_REQ_RETRY_COUNT and _TIMEOUT).
+constexpr int kRegistrationRounds = 3;
+constexpr int kRegistrationIntervalMs = 250;
+
 } // namespace
 
 struct MessengerPort::Impl {
@@ -181,6 +227,110 @@ struct MessengerPort::Impl {
     };
     std::vector<Socket> sockets;
     std::vector<std::uint32_t> own;
+
+    // This computer's name, answered on UDP 137 where no other program answers for it.
+    struct Names {
+        Fd fd;
+        std::unique_ptr<QSocketNotifier> notifier;
+        std::unique_ptr<QTimer> timer;
+        std::optional<netbios::NameResponder> responder;
+        std::vector<netbios::Interface> interfaces;
+        int rounds = 0;
+        QString notice;
+        std::function<void()> changed;
+    } names;
+
+    void SetNotice(const QString& notice) {
+        if (notice == names.notice)
+            return;
+        names.notice = notice;
+        try {
+            if (names.changed)
+                names.changed();
+        } catch (const std::exception&) {
+            // Nothing crosses the event loop.
+        }
+    }
+
+    void NoticeOfState() {
+        using State = netbios::NameResponder::State;
+        const netbios::NameResponder& r = *names.responder;
+        if (r.state() == State::Active)
+            SetNotice(QStringLiteral("Answers for the name %1 on the network (no other program of this computer "
+                                     "does).")
+                          .arg(r.computer()));
+        else if (r.state() == State::GaveWay && r.defender() != 0)
+            SetNotice(QStringLiteral("The computer at %1 already holds the name %2, so this receiver does not answer "
+                                     "for it and senders that name this computer do not find it. Give one of the two "
+                                     "computers another name.")
+                          .arg(AddressText(r.defender()), r.computer()));
+        else if (r.state() == State::GaveWay)
+            SetNotice(QStringLiteral("%1 cannot be a NetBIOS name: senders that name this computer do not find it.")
+                          .arg(r.computer()));
+    }
+
+    void SendNames(const std::vector<netbios::Outgoing>& datagrams) {
+        for (const netbios::Outgoing& d : datagrams) {
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(d.port);
+            to.sin_addr.s_addr = htonl(d.address);
+            ::sendto(names.fd.get(), d.bytes.constData(), static_cast<std::size_t>(d.bytes.size()), MSG_DONTWAIT,
+                     reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        }
+    }
+
+    void RegistrationRound() {
+        if (names.rounds >= kRegistrationRounds) {
+            names.timer->stop(); // from here on the port sleeps until a datagram comes
+            names.responder->FinishRegistration();
+            NoticeOfState();
+            return;
+        }
+        ++names.rounds;
+        for (const netbios::Interface& i : names.interfaces)
+            SendNames(names.responder->RegistrationRound(i.address, i.broadcast));
+    }
+
+    void ReadNames() {
+        for (int i = 0; i < kBurst; ++i) {
+            char buffer[1024];
+            sockaddr_in from{};
+            iovec io{buffer, sizeof buffer};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+            msghdr message{};
+            message.msg_name = &from;
+            message.msg_namelen = sizeof from;
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = ::recvmsg(names.fd.get(), &message, MSG_DONTWAIT);
+            if (size < 0)
+                break;
+            if (message.msg_flags & MSG_TRUNC)
+                continue; // no name service packet is that long
+            const cmsghdr* header = CMSG_FIRSTHDR(&message);
+            if (!header || header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_PKTINFO)
+                continue;
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(header), sizeof info);
+            // The address an answer names: the one of the interface it came in on.
+            const std::uint32_t local = ntohl(info.ipi_spec_dst.s_addr);
+            const std::uint32_t to = ntohl(info.ipi_addr.s_addr);
+            const bool toBroadcast = std::find(own.begin(), own.end(), to) == own.end();
+            SendNames(names.responder->Take(QByteArray(buffer, static_cast<qsizetype>(size)),
+                                            ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), local, toBroadcast));
+        }
+        NoticeOfState();
+    }
+
+    void ReleaseNames() {
+        if (!names.responder || names.fd.get() < 0)
+            return;
+        for (const netbios::Interface& i : names.interfaces)
+            SendNames(names.responder->Release(i.address, i.broadcast));
+    }
 
     void Read(const Socket& socket) {
         for (int i = 0; i < kBurst; ++i) {
@@ -248,7 +398,47 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
     }
 }
 
-MessengerPort::~MessengerPort() = default;
+MessengerPort::~MessengerPort() { impl_->ReleaseNames(); }
+
+void MessengerPort::AnswerName(const QString& computer, std::function<void()> changed) {
+    Impl::Names& names = impl_->names;
+    if (names.responder)
+        return;
+    names.changed = std::move(changed);
+    int error = 0;
+    const NamePortState state = ProbeNamePort(&error);
+    if (state == NamePortState::Held) {
+        names.notice = QStringLiteral("Another program of this computer (Samba's nmbd) answers for its name.");
+        return;
+    }
+    names.interfaces = netbios::BroadcastInterfaces();
+    if (state == NamePortState::Free && names.interfaces.empty()) {
+        names.notice = QStringLiteral("No network interface can broadcast: this receiver answers for no name.");
+        return;
+    }
+    if (state == NamePortState::Free)
+        names.fd = BindNamePort();
+    if (names.fd.get() < 0) {
+        names.notice = QStringLiteral("This receiver answers for no name: UDP port 137: %1.")
+                           .arg(QString::fromLocal8Bit(std::strerror(error != 0 ? error : errno)));
+        return;
+    }
+    names.responder.emplace(computer, impl_->own, static_cast<std::uint16_t>(QRandomGenerator::global()->generate()));
+    if (names.responder->state() != netbios::NameResponder::State::Registering) {
+        impl_->NoticeOfState();
+        return;
+    }
+    names.notice = QStringLiteral("Claiming the name %1 on the network.").arg(computer);
+    Impl* impl = impl_.get();
+    names.notifier = std::make_unique<QSocketNotifier>(names.fd.get(), QSocketNotifier::Read);
+    QObject::connect(names.notifier.get(), &QSocketNotifier::activated, names.notifier.get(),
+                     [impl] { impl->ReadNames(); });
+    names.timer = std::make_unique<QTimer>();
+    names.timer->setInterval(kRegistrationIntervalMs);
+    QObject::connect(names.timer.get(), &QTimer::timeout, names.timer.get(), [impl] { impl->RegistrationRound(); });
+    impl_->RegistrationRound();
+    names.timer->start();
+}
 
 void MessengerPort::SetShowHandler(std::function<void()> show) {
     impl_->show = std::move(show);
@@ -288,6 +478,6 @@ QStringList MessengerPort::listening() const {
     return list;
 }
 
-QString MessengerPort::notice() const { return QString(); }
+QString MessengerPort::notice() const { return impl_->names.notice; }
 
 } // namespace pellora::platform

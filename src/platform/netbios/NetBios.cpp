@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace pellora::platform::netbios {
 
 namespace {
@@ -136,8 +138,6 @@ std::optional<ResourceRecord> ReadResourceRecord(const QByteArray& message, int&
     return rr;
 }
 
-constexpr unsigned kTypeNB = 0x0020;
-constexpr unsigned kTypeNBSTAT = 0x0021;
 constexpr unsigned kClassIN = 0x0001;
 
 } // namespace
@@ -334,7 +334,7 @@ QByteArray BuildNameQuery(std::uint16_t transactionId, const Name& name) {
     Put16be(out, 0);
     Put16be(out, 0);
     out.append(EncodeName(name));
-    Put16be(out, kTypeNB);
+    Put16be(out, kTypeNb);
     Put16be(out, kClassIN);
     return out;
 }
@@ -349,7 +349,7 @@ QByteArray BuildNodeStatusRequest(std::uint16_t transactionId) {
     Put16be(out, 0);
     Put16be(out, 0);
     out.append(EncodeName(WildcardName()));
-    Put16be(out, kTypeNBSTAT);
+    Put16be(out, kTypeNbstat);
     Put16be(out, kClassIN);
     return out;
 }
@@ -364,7 +364,7 @@ std::optional<NameQueryAnswer> ParseNameQueryResponse(const QByteArray& message,
         auto rr = ReadResourceRecord(message, offset);
         if (!rr)
             return std::nullopt;
-        if (rr->name != name || !rr->scope.isEmpty() || rr->type != kTypeNB || rr->rrClass != kClassIN)
+        if (rr->name != name || !rr->scope.isEmpty() || rr->type != kTypeNb || rr->rrClass != kClassIN)
             continue;
         if (rr->dataLength < 6)
             continue;
@@ -385,7 +385,7 @@ std::optional<std::vector<NodeStatusEntry>> ParseNodeStatusResponse(const QByteA
     if (!header)
         return std::nullopt;
     auto rr = ReadResourceRecord(message, offset);
-    if (!rr || rr->type != kTypeNBSTAT || rr->rrClass != kClassIN || rr->name.bytes[0] != '*' || !rr->scope.isEmpty())
+    if (!rr || rr->type != kTypeNbstat || rr->rrClass != kClassIN || rr->name.bytes[0] != '*' || !rr->scope.isEmpty())
         return std::nullopt;
     Reader data(message, rr->dataOffset);
     auto count = data.U8();
@@ -410,6 +410,144 @@ std::optional<Name> UniqueWorkstationName(const std::vector<NodeStatusEntry>& ta
             return entry.name;
     }
     return std::nullopt;
+}
+
+namespace {
+
+void PutHeader(QByteArray& out, std::uint16_t id, unsigned flags, unsigned qd, unsigned an, unsigned ar) {
+    Put16be(out, id);
+    Put16be(out, flags);
+    Put16be(out, qd);
+    Put16be(out, an);
+    Put16be(out, 0);
+    Put16be(out, ar);
+}
+
+// An NB record's type, class, TTL, length and data: a unique B-node name at `address`.
+void PutNbRecord(QByteArray& out, std::uint32_t ttl, std::uint32_t address) {
+    Put16be(out, kTypeNb);
+    Put16be(out, kClassIN);
+    Put32be(out, ttl);
+    Put16be(out, 6);
+    Put16be(out, 0x0000); // unique, B-node
+    Put32be(out, address);
+}
+
+// How long another node may keep an answer of ours: an hour, long enough for a cache and short
+// enough for an address that changes.
+constexpr std::uint32_t kAnswerTtl = 3600;
+
+QByteArray NameRequest(std::uint16_t id, unsigned flags, const Name& name, std::uint32_t address) {
+    QByteArray out;
+    out.reserve(68);
+    PutHeader(out, id, flags, 1, 0, 1);
+    out.append(EncodeName(name));
+    Put16be(out, kTypeNb);
+    Put16be(out, kClassIN);
+    Put16be(out, 0xC00C); // the record's name: the question's, by a pointer
+    PutNbRecord(out, 0, address);
+    return out;
+}
+
+QByteArray NameAnswer(std::uint16_t id, unsigned flags, const Name& name, std::uint32_t ttl, std::uint32_t address) {
+    QByteArray out;
+    out.reserve(62);
+    PutHeader(out, id, flags, 0, 1, 0);
+    out.append(EncodeName(name));
+    PutNbRecord(out, ttl, address);
+    return out;
+}
+
+} // namespace
+
+QByteArray BuildNameRegistration(std::uint16_t transactionId, const Name& name, std::uint32_t address) {
+    return NameRequest(transactionId, 0x2910, name, address);
+}
+
+QByteArray BuildNameRelease(std::uint16_t transactionId, const Name& name, std::uint32_t address) {
+    return NameRequest(transactionId, 0x3010, name, address);
+}
+
+QByteArray BuildNameQueryResponse(std::uint16_t transactionId, const Name& name, std::uint32_t address) {
+    return NameAnswer(transactionId, 0x8500, name, kAnswerTtl, address);
+}
+
+QByteArray BuildNegativeRegistrationResponse(std::uint16_t transactionId, const Name& name, std::uint32_t address) {
+    return NameAnswer(transactionId, 0xAD86, name, 0, address);
+}
+
+QByteArray BuildNodeStatusResponse(std::uint16_t transactionId, const Name& asked, const std::vector<Name>& names) {
+    constexpr int kStatistics = 46;
+    const int count = static_cast<int>(std::min<std::size_t>(names.size(), 255));
+    QByteArray out;
+    PutHeader(out, transactionId, 0x8400, 0, 1, 0);
+    out.append(EncodeName(asked));
+    Put16be(out, kTypeNbstat);
+    Put16be(out, kClassIN);
+    Put32be(out, 0);
+    Put16be(out, static_cast<unsigned>(1 + count * 18 + kStatistics));
+    Put8(out, static_cast<unsigned>(count));
+    for (int i = 0; i < count; ++i) {
+        out.append(names[static_cast<std::size_t>(i)].bytes);
+        Put16be(out, 0x0400); // unique, B-node, active
+    }
+    out.append(QByteArray(kStatistics, '\0'));
+    return out;
+}
+
+std::optional<NamePacket> ParseNamePacket(const QByteArray& message) {
+    Reader r(message, 0);
+    auto id = r.U16();
+    auto flags = r.U16();
+    auto qd = r.U16();
+    auto an = r.U16();
+    auto ns = r.U16();
+    auto ar = r.U16();
+    if (!id || !flags || !qd || !an || !ns || !ar)
+        return std::nullopt;
+    NamePacket packet;
+    packet.id = static_cast<std::uint16_t>(*id);
+    packet.response = (*flags & 0x8000) != 0;
+    packet.opcode = (*flags >> 11) & 0x0F;
+    packet.rcode = *flags & 0x0F;
+    int offset = r.offset();
+    if (*qd + *an + *ns + *ar == 0 || *qd > 1 || *an > 1 || *ns > 0 || *ar > 1)
+        return std::nullopt;
+    if (*qd == 1) {
+        QByteArray scope;
+        auto name = DecodeName(message, offset, &scope);
+        if (!name || !scope.isEmpty())
+            return std::nullopt;
+        Reader q(message, offset);
+        auto type = q.U16();
+        auto rrClass = q.U16();
+        if (!type || !rrClass || *rrClass != kClassIN)
+            return std::nullopt;
+        packet.name = *name;
+        packet.type = *type;
+        offset = q.offset();
+    }
+    if (*an + *ar == 1) {
+        auto rr = ReadResourceRecord(message, offset);
+        if (!rr || !rr->scope.isEmpty() || rr->rrClass != kClassIN)
+            return std::nullopt;
+        if (*qd == 1 && (rr->name != packet.name || rr->type != packet.type))
+            return std::nullopt;
+        packet.name = rr->name;
+        packet.type = rr->type;
+        if (rr->type == kTypeNb) {
+            if (rr->dataLength < 6)
+                return std::nullopt;
+            Reader data(message, rr->dataOffset);
+            packet.group = (*data.U16() & 0x8000) != 0;
+            packet.address = *data.U32();
+        }
+    } else if (*an + *ar > 1) {
+        return std::nullopt;
+    }
+    if (*qd == 0 && *an + *ar == 0)
+        return std::nullopt;
+    return packet;
 }
 
 SambaNames ParseSmbConf(const QByteArray& text) {

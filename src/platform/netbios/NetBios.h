@@ -114,6 +114,45 @@ std::optional<std::vector<NodeStatusEntry>> ParseNodeStatusResponse(const QByteA
 // released; nothing when the table holds none.
 std::optional<Name> UniqueWorkstationName(const std::vector<NodeStatusEntry>& table);
 
+// --- Answering for this computer's own name (a B-node, RFC 1002 4.2 and 5.1.1) -------------
+
+constexpr unsigned kOpcodeQuery = 0;
+constexpr unsigned kOpcodeRegistration = 5;
+constexpr unsigned kOpcodeRelease = 6;
+constexpr unsigned kTypeNb = 0x0020;
+constexpr unsigned kTypeNbstat = 0x0021;
+
+// A broadcast name registration request (flags 0x2910: registration, RD, B) of the unique
+// B-node name `name` at `address`, the name's record pointing back to the question.
+QByteArray BuildNameRegistration(std::uint16_t transactionId, const Name& name, std::uint32_t address);
+// The same as a broadcast name release request (flags 0x3010: release, B).
+QByteArray BuildNameRelease(std::uint16_t transactionId, const Name& name, std::uint32_t address);
+// The positive name query response (flags 0x8500: response, AA, RD) naming `address` for the
+// unique `name`.
+QByteArray BuildNameQueryResponse(std::uint16_t transactionId, const Name& name, std::uint32_t address);
+// The negative name registration response (flags 0xAD86: response, registration, AA, RD, RA,
+// ACT_ERR): `name` is active at `address`, the requester may not have it.
+QByteArray BuildNegativeRegistrationResponse(std::uint16_t transactionId, const Name& name, std::uint32_t address);
+// The node status response (flags 0x8400: response, AA) to a request for `asked`, listing `names`
+// as active unique B-node names, with statistics of zeros.
+QByteArray BuildNodeStatusResponse(std::uint16_t transactionId, const Name& asked, const std::vector<Name>& names);
+
+// A name service packet, as far as a node that answers for its own name reads one.
+struct NamePacket {
+    std::uint16_t id = 0;
+    bool response = false;
+    unsigned opcode = 0;
+    unsigned rcode = 0;
+    Name name;                            // the question's; in a response, the first record's
+    unsigned type = 0;                    // the question's or record's: kTypeNb, kTypeNbstat
+    std::optional<std::uint32_t> address; // the address of an NB record (registration, release, answers)
+    bool group = false;                   // that record's G bit
+};
+
+// Nothing for every malformed packet, one whose name has a scope, one with neither or more than one
+// question or record, or one whose class is not IN.
+std::optional<NamePacket> ParseNamePacket(const QByteArray& message);
+
 // --- Samba configuration --------------------------------------------------------------------
 
 struct SambaNames {

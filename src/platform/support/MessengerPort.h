@@ -43,10 +43,17 @@ public:
     // it answered within a second. False for another user's, or when none answers.
     static bool AskRunningToShow();
 
+    // Answers NetBIOS name queries for `computer` where no other program of this computer does
+    // (Linux without Samba's nmbd: netbios/NameResponder.h), until the port closes; nothing on
+    // Windows, whose system answers for its names. `changed` is called from the event loop when
+    // what notice() says has changed.
+    void AnswerName(const QString& computer, std::function<void()> changed);
+
     // What it listens on, for the user ("10.0.0.2:138", "\\.\mailslot\messngr").
     QStringList listening() const;
     // A word for the user about what the system may keep from it (Windows 24H2 and later do not
-    // deliver remote mailslot messages unless allowed); empty when there is none.
+    // deliver remote mailslot messages unless allowed) or about this computer's name (who answers
+    // for it, or that another computer holds it); empty when there is none.
     QString notice() const;
 
 private:

@@ -106,6 +106,9 @@ MessengerPort::~MessengerPort() {
 
 void MessengerPort::SetShowHandler(std::function<void()>) {}
 
+// Windows answers for this computer's names itself.
+void MessengerPort::AnswerName(const QString&, std::function<void()>) {}
+
 // On Windows the mailslot says nothing of who holds it: a second start says that it is held.
 bool MessengerPort::AskRunningToShow() { return false; }
 
