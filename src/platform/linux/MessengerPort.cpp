@@ -73,6 +73,25 @@ private:
     int fd_;
 };
 
+// Reads one waiting datagram into `buffer`, its sender into `from` and its control messages into
+// `control`, without waiting; its size, or -1 when none waits. `message` tells the rest (the sizes
+// filled in, MSG_TRUNC).
+ssize_t ReceiveOne(int fd, void* buffer, std::size_t size, void* from, socklen_t fromSize, void* control,
+                   std::size_t controlSize, msghdr& message) {
+    iovec io{buffer, size};
+    message = msghdr{};
+    message.msg_name = from;
+    message.msg_namelen = fromSize;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = controlSize;
+    const ssize_t received = ::recvmsg(fd, &message, MSG_DONTWAIT);
+    message.msg_iov = nullptr; // `io` ends here
+    message.msg_iovlen = 0;
+    return received;
+}
+
 constexpr char kShow[] = "show";
 constexpr char kShown[] = "shown";
 
@@ -189,16 +208,10 @@ struct MessengerPort::Impl {
         for (int i = 0; i < kBurst; ++i) {
             char buffer[16];
             sockaddr_un from{};
-            iovec io{buffer, sizeof buffer};
             alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
             msghdr message{};
-            message.msg_name = &from;
-            message.msg_namelen = sizeof from;
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t size = ::recvmsg(token.get(), &message, MSG_DONTWAIT);
+            const ssize_t size =
+                ReceiveOne(token.get(), buffer, sizeof buffer, &from, sizeof from, control, sizeof control, message);
             if (size < 0)
                 return;
             const cmsghdr* header = CMSG_FIRSTHDR(&message);
@@ -296,16 +309,10 @@ struct MessengerPort::Impl {
         for (int i = 0; i < kBurst; ++i) {
             char buffer[1024];
             sockaddr_in from{};
-            iovec io{buffer, sizeof buffer};
             alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
             msghdr message{};
-            message.msg_name = &from;
-            message.msg_namelen = sizeof from;
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t size = ::recvmsg(names.fd.get(), &message, MSG_DONTWAIT);
+            const ssize_t size =
+                ReceiveOne(names.fd.get(), buffer, sizeof buffer, &from, sizeof from, control, sizeof control, message);
             if (size < 0)
                 break;
             if (message.msg_flags & MSG_TRUNC)

@@ -72,10 +72,16 @@ struct ResponseHeader {
     unsigned answers = 0;
 };
 
-// Checks the fixed header of a name service response to `transactionId` and moves past the
-// question entries. Positive responses only (opcode query, rcode 0).
-std::optional<ResponseHeader> ReadResponseHeader(const QByteArray& message, std::uint16_t transactionId, int& offset) {
-    Reader r(message, 0);
+// The fixed header of a name service packet (RFC 1002 4.2.1.1).
+struct Header {
+    std::uint16_t id = 0;
+    bool response = false;
+    unsigned opcode = 0;
+    unsigned rcode = 0;
+    unsigned qd = 0, an = 0, ns = 0, ar = 0;
+};
+
+std::optional<Header> ReadHeader(Reader& r) {
     auto id = r.U16();
     auto flags = r.U16();
     auto qd = r.U16();
@@ -84,18 +90,28 @@ std::optional<ResponseHeader> ReadResponseHeader(const QByteArray& message, std:
     auto ar = r.U16();
     if (!id || !flags || !qd || !an || !ns || !ar)
         return std::nullopt;
-    if (*id != transactionId)
-        return std::nullopt;
-    const bool isResponse = (*flags & 0x8000) != 0;
-    const unsigned opcode = (*flags >> 11) & 0x0F;
-    const unsigned rcode = *flags & 0x0F;
-    if (!isResponse || opcode != 0 || rcode != 0 || *an == 0)
+    return Header{static_cast<std::uint16_t>(*id),
+                  (*flags & 0x8000) != 0,
+                  (*flags >> 11) & 0x0F,
+                  *flags & 0x0F,
+                  *qd,
+                  *an,
+                  *ns,
+                  *ar};
+}
+
+// Checks the fixed header of a name service response to `transactionId` and moves past the
+// question entries. Positive responses only (opcode query, rcode 0).
+std::optional<ResponseHeader> ReadResponseHeader(const QByteArray& message, std::uint16_t transactionId, int& offset) {
+    Reader r(message, 0);
+    const auto h = ReadHeader(r);
+    if (!h || h->id != transactionId || !h->response || h->opcode != 0 || h->rcode != 0 || h->an == 0)
         return std::nullopt;
     offset = r.offset();
     // A response holds no question; tolerate a few.
-    if (*qd > 4)
+    if (h->qd > 4)
         return std::nullopt;
-    for (unsigned i = 0; i < *qd; ++i) {
+    for (unsigned i = 0; i < h->qd; ++i) {
         if (!DecodeName(message, offset))
             return std::nullopt;
         Reader q(message, offset);
@@ -103,7 +119,7 @@ std::optional<ResponseHeader> ReadResponseHeader(const QByteArray& message, std:
             return std::nullopt;
         offset = q.offset();
     }
-    return ResponseHeader{*qd, *an};
+    return ResponseHeader{h->qd, h->an};
 }
 
 struct ResourceRecord {
@@ -497,23 +513,18 @@ QByteArray BuildNodeStatusResponse(std::uint16_t transactionId, const Name& aske
 
 std::optional<NamePacket> ParseNamePacket(const QByteArray& message) {
     Reader r(message, 0);
-    auto id = r.U16();
-    auto flags = r.U16();
-    auto qd = r.U16();
-    auto an = r.U16();
-    auto ns = r.U16();
-    auto ar = r.U16();
-    if (!id || !flags || !qd || !an || !ns || !ar)
+    const auto h = ReadHeader(r);
+    if (!h)
         return std::nullopt;
     NamePacket packet;
-    packet.id = static_cast<std::uint16_t>(*id);
-    packet.response = (*flags & 0x8000) != 0;
-    packet.opcode = (*flags >> 11) & 0x0F;
-    packet.rcode = *flags & 0x0F;
+    packet.id = h->id;
+    packet.response = h->response;
+    packet.opcode = h->opcode;
+    packet.rcode = h->rcode;
     int offset = r.offset();
-    if (*qd + *an + *ns + *ar == 0 || *qd > 1 || *an > 1 || *ns > 0 || *ar > 1)
+    if (h->qd + h->an + h->ns + h->ar == 0 || h->qd > 1 || h->an > 1 || h->ns > 0 || h->ar > 1)
         return std::nullopt;
-    if (*qd == 1) {
+    if (h->qd == 1) {
         QByteArray scope;
         auto name = DecodeName(message, offset, &scope);
         if (!name || !scope.isEmpty())
@@ -527,11 +538,11 @@ std::optional<NamePacket> ParseNamePacket(const QByteArray& message) {
         packet.type = *type;
         offset = q.offset();
     }
-    if (*an + *ar == 1) {
+    if (h->an + h->ar == 1) {
         auto rr = ReadResourceRecord(message, offset);
         if (!rr || !rr->scope.isEmpty() || rr->rrClass != kClassIN)
             return std::nullopt;
-        if (*qd == 1 && (rr->name != packet.name || rr->type != packet.type))
+        if (h->qd == 1 && (rr->name != packet.name || rr->type != packet.type))
             return std::nullopt;
         packet.name = rr->name;
         packet.type = rr->type;
@@ -542,10 +553,10 @@ std::optional<NamePacket> ParseNamePacket(const QByteArray& message) {
             packet.group = (*data.U16() & 0x8000) != 0;
             packet.address = *data.U32();
         }
-    } else if (*an + *ar > 1) {
+    } else if (h->an + h->ar > 1) {
         return std::nullopt;
     }
-    if (*qd == 0 && *an + *ar == 0)
+    if (h->qd == 0 && h->an + h->ar == 0)
         return std::nullopt;
     return packet;
 }
