@@ -21,6 +21,7 @@ if [ $rc != 0 ] || [ -z "$dir" ]; then echo "FAIL: the test bed could not be mad
 receiver_pid=
 cleanup() {
   [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null && wait "$receiver_pid" 2>/dev/null
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
   "$tb" down "$dir"
 }
 trap cleanup EXIT
@@ -41,9 +42,18 @@ mkdir -p "$home/config/Orvane"
 # The kept bound of the flood below.
 printf '[Receiver]\nMaxMessages=500\nMaxKiB=1024\n' >"$home/config/Orvane/Pellora.ini"
 
-start_receiver() { # LOCALE [SMB.CONF]
+# The first receiver shows its window on a virtual display where Xvfb is installed, so that what
+# the window shows can be read from outside it; the others run offscreen.
+display=
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+  display=:$((200 + RANDOM % 300))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+start_receiver() { # LOCALE [SMB.CONF [PLATFORM]]
   HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home \
-    QT_QPA_PLATFORM=offscreen PELLORA_RECEIVER_NO_BOX=1 LC_ALL=$1 \
+    QT_QPA_PLATFORM=${3:-offscreen} DISPLAY=$display PELLORA_RECEIVER_NO_BOX=1 LC_ALL=$1 \
     ip netns exec "$TB_NS_PC7" "$receiver" --smb-conf "${2:-$dir/pc7/smb.conf}" >"$dir/receiver.log" 2>&1 &
   receiver_pid=$!
   for _ in $(seq 1 100); do
@@ -71,10 +81,21 @@ wait_files() {
 newest() { ls -t "$received"/Message*.TXT | head -1; }
 
 # 1. Beside nmbd, by name and by address; the file holds exactly the header and the text.
-if start_receiver C; then pass "the receiver listens beside nmbd"; else fail "the receiver did not start"; exit 1; fi
+if start_receiver C "$dir/pc7/smb.conf" "${display:+xcb}"; then pass "the receiver listens beside nmbd"
+else fail "the receiver did not start"; exit 1; fi
 grep -q "$TB_IP_PC7:138" "$dir/receiver.log" && pass "on PC7's address" || fail "not on PC7's address: $(cat "$dir/receiver.log")"
 drive LC_ALL=C "$driver" --smb-conf "$dir/sender/smb.conf" --computer PC7 --from Ann --to Bob --message Hi >/dev/null
 wait_files 1 && pass "a message by name arrived" || fail "no message by name"
+if [ -n "$display" ]; then
+  for _ in $(seq 1 50); do
+    DISPLAY=$display xdotool search --all --onlyvisible --name '^Pellora Receiver \(1 unread\)$' >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  out=$(DISPLAY=$display xdotool search --onlyvisible --name '^Pellora Receiver' getwindowname 2>&1)
+  expect_eq "the window counts it" "$out" "Pellora Receiver (1 unread)"
+else
+  echo "SKIP: no Xvfb or xdotool: the window's count is not read"
+fi
 file=$(newest)
 stamp=$(basename "$file" .TXT | sed -E 's/^Message ([0-9]{4})-([0-9]{2})-([0-9]{2}) ([0-9]{2})-([0-9]{2})-([0-9]{2}).*/\2\/\3\/\1 \4:\5:\6/')
 expect_eq "the file, byte by byte" "$(od -An -c "$file" | tr -s ' \n' ' ')" \
