@@ -305,7 +305,9 @@ QString NameServiceRequest(const std::uint8_t* data, std::size_t size) {
         if (!answer || !answer->response)
             return QStringLiteral("an answer that does not read as one: %1").arg(Hex(out.front().bytes));
         if (answer->type == nb::kTypeNbstat) {
-            if (toBroadcast || !nb::ParseNodeStatusResponse(out.front().bytes, answer->id))
+            // Asked by the wildcard (as senders ask an address), read as a sender reads it.
+            if (toBroadcast ||
+                (answer->name == nb::WildcardName() && !nb::ParseNodeStatusResponse(out.front().bytes, answer->id)))
                 return QStringLiteral("a node status answer the sender cannot read: %1").arg(Hex(out.front().bytes));
         } else if (answer->address != kThis || answer->group ||
                    answer->name.bytes.left(15) != nb::MakeName(QStringLiteral("PC7")).bytes.left(15)) {
