@@ -11,13 +11,9 @@ receiver=${2:?usage: netns-test.sh PATH-TO-pellora_mailslot_driver PATH-TO-pello
 # bounds on them are printed, not checked.
 build=${3:-plain}
 here=$(cd "$(dirname "$0")" && pwd)
-tb=$here/../sending/testbed/testbed.sh
 
-"$tb" check || exit 77
-dir=$("$tb" up)
-rc=$?
-if [ $rc = 77 ]; then exit 77; fi
-if [ $rc != 0 ] || [ -z "$dir" ]; then echo "FAIL: the test bed could not be made"; exit 1; fi
+# shellcheck disable=SC1091
+source "$here/../sending/testbed/testbed-up.sh"
 receiver_pid=
 cleanup() {
   [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null && wait "$receiver_pid" 2>/dev/null
@@ -26,8 +22,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
-# shellcheck disable=SC1091
-source "$dir/env"
 
 failures=0
 pass() { echo "PASS: $*"; }

@@ -9,21 +9,15 @@ set -uo pipefail
 driver=${1:?usage: bad-computer.sh MAILSLOT_DRIVER ROGUE_NODE}
 rogue=${2:?usage: bad-computer.sh MAILSLOT_DRIVER ROGUE_NODE}
 here=$(cd "$(dirname "$0")" && pwd)
-tb=$here/../sending/testbed/testbed.sh
 
-"$tb" check || exit 77
-dir=$("$tb" up)
-rc=$?
-if [ $rc = 77 ]; then exit 77; fi
-if [ $rc != 0 ] || [ -z "$dir" ]; then echo "FAIL: the test bed could not be made"; exit 1; fi
+# shellcheck disable=SC1091
+source "$here/../sending/testbed/testbed-up.sh"
 rogue_pid=
 stop_rogue() {
   if [ -n "$rogue_pid" ]; then kill "$rogue_pid" 2>/dev/null; wait "$rogue_pid" 2>/dev/null; rogue_pid=; fi
 }
 trap 'stop_rogue; "$tb" down "$dir"' EXIT
 trap 'exit 1' INT TERM HUP
-# shellcheck disable=SC1091
-source "$dir/env"
 
 # The rogue lives on the switch's bridge with an address of its own, beside PC7 and PC8; the
 # sender's hosts file knows it as rogue.test.lan. ROGUE_OTHER_IP is a second address of the

@@ -5,17 +5,11 @@
 set -uo pipefail
 driver=${1:?usage: netns-test.sh PATH-TO-pellora_mailslot_driver}
 here=$(cd "$(dirname "$0")" && pwd)
-tb=$here/testbed.sh
 
-"$tb" check || exit 77
-dir=$("$tb" up)
-rc=$?
-if [ $rc = 77 ]; then exit 77; fi
-if [ $rc != 0 ] || [ -z "$dir" ]; then echo "FAIL: the test bed could not be made"; exit 1; fi
+# shellcheck disable=SC1091
+source "$here/testbed-up.sh"
 trap '"$tb" down "$dir"' EXIT
 trap 'exit 1' INT TERM HUP
-# shellcheck disable=SC1091
-source "$dir/env"
 
 failures=0
 pass() { echo "PASS: $*"; }
