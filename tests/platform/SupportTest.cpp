@@ -33,6 +33,18 @@
 
 using namespace pellora;
 
+// Shows `text` in the system's message box, or with `detail` beneath it in the error prompt.
+static void ShowBox(const QString& text, const QString& detail) {
+    if (detail.isEmpty()) {
+        platform::CreateSystemMessageBoxes()->Show(text, platform::MsgBoxStyle::Critical, QStringLiteral("T"),
+                                                   QString());
+        return;
+    }
+    bool logged = true;
+    platform::CreateSystemErrorPrompt()->ShowError(
+        Error(75, detail), platform::MsgBoxStyle::RetryCancel | platform::MsgBoxStyle::Critical, 0, text, logged);
+}
+
 class SupportTest : public QObject {
     Q_OBJECT
 
@@ -267,15 +279,7 @@ private slots:
             }
             box->close();
         });
-        if (detail.isEmpty()) {
-            platform::CreateSystemMessageBoxes()->Show(text, platform::MsgBoxStyle::Critical, QStringLiteral("T"),
-                                                       QString());
-        } else {
-            bool logged = true;
-            platform::CreateSystemErrorPrompt()->ShowError(
-                Error(75, detail), platform::MsgBoxStyle::RetryCancel | platform::MsgBoxStyle::Critical, 0, text,
-                logged);
-        }
+        ShowBox(text, detail);
         QCOMPARE(notPlain, QStringList());
         QVERIFY(shown.contains(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
         if (!detail.isEmpty())
@@ -322,15 +326,7 @@ private slots:
             }
             box->close();
         });
-        if (detail.isEmpty()) {
-            platform::CreateSystemMessageBoxes()->Show(text, platform::MsgBoxStyle::Critical, QStringLiteral("T"),
-                                                       QString());
-        } else {
-            bool logged = true;
-            platform::CreateSystemErrorPrompt()->ShowError(
-                Error(75, detail), platform::MsgBoxStyle::RetryCancel | platform::MsgBoxStyle::Critical, 0, text,
-                logged);
-        }
+        ShowBox(text, detail);
         QCOMPARE(cut, QStringList());
         QVERIFY(boxWidth <= QApplication::primaryScreen()->availableGeometry().width() * 3 / 4);
         const QString display = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
