@@ -268,8 +268,8 @@ public:
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                           screen->root_visual, 0, nullptr);
         const char title[] = "pellora_bench_app";
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                            sizeof title - 1, title);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof title - 1,
+                            title);
         xcb_map_window(c_, window);
         const xcb_atom_t active = Atom("_NET_ACTIVE_WINDOW");
         const auto deadline = Deadline(timeoutMs);
@@ -315,8 +315,7 @@ public:
     }
 
     // Waits until a change of `window`'s title makes `done` true; false at the deadline.
-    template <typename Done>
-    bool WaitTitle(xcb_window_t window, pid_t pid, Clock::time_point deadline, Done done) {
+    template <typename Done> bool WaitTitle(xcb_window_t window, pid_t pid, Clock::time_point deadline, Done done) {
         const xcb_atom_t netName = Atom("_NET_WM_NAME");
         while (xcb_generic_event_t* event = Next(deadline, pid)) {
             bool changed = false;
@@ -333,7 +332,8 @@ public:
 
     // True when a system tray (an XEmbed one: the owner of _NET_SYSTEM_TRAY_S0) runs on the display.
     bool HasTray() {
-        auto* reply = xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, Atom("_NET_SYSTEM_TRAY_S0")), nullptr);
+        auto* reply =
+            xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, Atom("_NET_SYSTEM_TRAY_S0")), nullptr);
         const bool owned = reply != nullptr && reply->owner != XCB_NONE;
         std::free(reply);
         return owned;
