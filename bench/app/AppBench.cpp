@@ -15,10 +15,27 @@
 //     XTEST extension, then times from the click until the process has ended. DIR (the data
 //     folder) must gain one local copy per run.
 //
+//   pellora_bench_app receive [--runs N] [--idle-seconds S] --source IP --target IP -- COMMAND...
+//     Starts COMMAND (the receiver, through "ip netns exec" into the namespace of the target
+//     address; this program runs in the sender's namespace), waits until its window is mapped
+//     and idle, and counts the context switches of all its threads over S seconds (every
+//     wake-up, a timer's included). Then it maps a window of its own and has it activated, so
+//     that the receiver's window is in the background and its title counts the unread
+//     messages, and sends N Messenger datagrams one at a time from SOURCE:138 to TARGET:138.
+//     Each is timed from just before sendto until the receiver's window title counts it (the
+//     X server's PropertyNotify), and until two _NET_WM_PING round trips after that (its event
+//     loop has then handled what the message queued, the repaint included). Last, it counts
+//     the context switches over S seconds again, with the messages shown and the window in the
+//     background, and closes the receiver as the window manager would.
+//
 // Prints "RESULT name value" lines (medians, milliseconds or KiB, and for start-up the median
 // of the pairs' ratios A/B) for scripts/bench, and one line per run and per pair on stderr.
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +46,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -241,6 +259,84 @@ public:
         FakeInput(XCB_BUTTON_PRESS, 1);
         FakeInput(XCB_BUTTON_RELEASE, 1);
         xcb_flush(c_);
+    }
+
+    // Maps a small window of this program's own and has the window manager activate it.
+    bool TakeFocus(double timeoutMs) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        const xcb_window_t window = xcb_generate_id(c_);
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, 0, nullptr);
+        const char title[] = "pellora_bench_app";
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof title - 1,
+                            title);
+        xcb_map_window(c_, window);
+        const xcb_atom_t active = Atom("_NET_ACTIVE_WINDOW");
+        const auto deadline = Deadline(timeoutMs);
+        while (Clock::now() < deadline) {
+            xcb_client_message_event_t message{};
+            message.response_type = XCB_CLIENT_MESSAGE;
+            message.format = 32;
+            message.window = window;
+            message.type = active;
+            message.data.data32[0] = 2; // a pager's request: honoured whatever the focus rules
+            message.data.data32[1] = XCB_CURRENT_TIME;
+            xcb_send_event(c_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                           reinterpret_cast<const char*>(&message));
+            xcb_flush(c_);
+            usleep(50000);
+            auto* reply =
+                xcb_get_property_reply(c_, xcb_get_property(c_, 0, root_, active, XCB_ATOM_WINDOW, 0, 1), nullptr);
+            const bool ours = reply != nullptr && xcb_get_property_value_length(reply) == 4 &&
+                              *static_cast<uint32_t*>(xcb_get_property_value(reply)) == window;
+            std::free(reply);
+            if (ours)
+                return true;
+        }
+        return false;
+    }
+
+    // PropertyNotify of `window` from now on (and its StructureNotify, as WaitMapped asked).
+    void WatchProperties(xcb_window_t window) {
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(c_);
+    }
+
+    std::string Title(xcb_window_t window) {
+        auto* reply = xcb_get_property_reply(
+            c_, xcb_get_property(c_, 0, window, Atom("_NET_WM_NAME"), Atom("UTF8_STRING"), 0, 1024), nullptr);
+        std::string title;
+        if (reply != nullptr)
+            title.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                         static_cast<size_t>(xcb_get_property_value_length(reply)));
+        std::free(reply);
+        return title;
+    }
+
+    // Waits until a change of `window`'s title makes `done` true; false at the deadline.
+    template <typename Done> bool WaitTitle(xcb_window_t window, pid_t pid, Clock::time_point deadline, Done done) {
+        const xcb_atom_t netName = Atom("_NET_WM_NAME");
+        while (xcb_generic_event_t* event = Next(deadline, pid)) {
+            bool changed = false;
+            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                changed = notify->window == window && (notify->atom == netName || notify->atom == XCB_ATOM_WM_NAME);
+            }
+            std::free(event);
+            if (changed && done(Title(window)))
+                return true;
+        }
+        return false;
+    }
+
+    // True when a system tray (an XEmbed one: the owner of _NET_SYSTEM_TRAY_S0) runs on the display.
+    bool HasTray() {
+        auto* reply =
+            xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, Atom("_NET_SYSTEM_TRAY_S0")), nullptr);
+        const bool owned = reply != nullptr && reply->owner != XCB_NONE;
+        std::free(reply);
+        return owned;
     }
 
     // Drops the events of earlier runs.
@@ -489,9 +585,213 @@ int Send(int runs, const std::string& message, const std::string& dataDir, const
     return failures == 0 ? 0 : 2;
 }
 
+// The context switches of each thread of `pid` (voluntary and not): every time a thread slept
+// and was woken, or was taken off the processor.
+std::map<int, std::pair<std::string, long>> ContextSwitches(pid_t pid) {
+    std::map<int, std::pair<std::string, long>> threads;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* d = opendir(tasks.c_str());
+    if (d == nullptr)
+        return threads;
+    while (dirent* entry = readdir(d)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream in(tasks + "/" + entry->d_name + "/status");
+        std::string line, name;
+        long count = 0;
+        while (std::getline(in, line)) {
+            if (line.compare(0, 5, "Name:") == 0)
+                name = line.substr(line.find_first_not_of(" \t", 5));
+            else if (line.find("ctxt_switches:") != std::string::npos)
+                count += std::atol(line.c_str() + line.find(':') + 1);
+        }
+        threads[std::atoi(entry->d_name)] = {name, count};
+    }
+    closedir(d);
+    return threads;
+}
+
+// The wake-ups of all of `pid`'s threads over `seconds` in which nothing is asked of it.
+long IdleWakeups(pid_t pid, double seconds, const char* what) {
+    const auto before = ContextSwitches(pid);
+    usleep(static_cast<useconds_t>(seconds * 1e6));
+    const auto after = ContextSwitches(pid);
+    long total = 0;
+    for (const auto& [tid, thread] : after) {
+        const auto was = before.find(tid);
+        const long woken = thread.second - (was != before.end() ? was->second.second : 0);
+        total += woken;
+        std::fprintf(stderr, "idle %s: thread %d (%s): %ld context switches in %.0f s\n", what, tid,
+                     thread.first.c_str(), woken, seconds);
+    }
+    std::fprintf(stderr, "idle %s: %zu threads, %ld context switches in %.0f s\n", what, after.size(), total, seconds);
+    return total;
+}
+
+void Put16(std::string& out, unsigned value, bool little) {
+    const char a = static_cast<char>(value & 0xff), b = static_cast<char>((value >> 8) & 0xff);
+    out += little ? a : b;
+    out += little ? b : a;
+}
+
+std::string EncodedName(const std::string& name) {
+    std::string padded = name;
+    padded.resize(15, ' ');
+    padded += '\0';
+    std::string out(1, '\x20');
+    for (const unsigned char c : padded) {
+        out += static_cast<char>('A' + (c >> 4));
+        out += static_cast<char>('A' + (c & 0x0f));
+    }
+    out += '\0';
+    return out;
+}
+
+// One Messenger datagram (a Direct_unique NetBIOS datagram carrying an SMB Transaction to
+// \MAILSLOT\MESSNGR) from BENCH at `source` to PC7, as Windows' Messenger sends them.
+std::string MessengerDatagram(in_addr source, const std::string& text) {
+    const std::string slot = "\\MAILSLOT\\MESSNGR";
+    const std::string data = std::string("Bench\0Bob\0", 10) + text + '\0';
+    const size_t before = 32 + 1 + 34 + 2 + slot.size() + 1;
+    const size_t pad = (4 - before % 4) % 4;
+    const unsigned offset = static_cast<unsigned>(before + pad), length = static_cast<unsigned>(data.size());
+    std::string smb("\xffSMB\x25", 5);
+    smb += std::string(4, '\0') + std::string("\x18\x04\x00", 3) + std::string(14, '\0') + "\xff\xfe" +
+           std::string(4, '\0');
+    smb += '\x11'; // 17 parameter words
+    Put16(smb, 0, true);
+    Put16(smb, length, true);
+    Put16(smb, 2, true);
+    Put16(smb, 0, true);
+    smb += std::string(2, '\0');
+    Put16(smb, 2, true);
+    smb += std::string(6, '\0');
+    Put16(smb, 0, true);
+    Put16(smb, offset, true);
+    Put16(smb, length, true);
+    Put16(smb, offset, true);
+    smb += std::string("\x03\x00", 2);
+    Put16(smb, 1, true); // opcode: mailslot write
+    smb += std::string(2, '\0');
+    Put16(smb, 2, true); // class 2
+    Put16(smb, static_cast<unsigned>(slot.size() + 1 + pad + data.size()), true);
+    smb += slot + '\0' + std::string(pad, '\0') + data;
+    const std::string body = EncodedName("BENCH") + EncodedName("PC7") + smb;
+    std::string out("\x10\x02\x80\x01", 4);
+    out.append(reinterpret_cast<const char*>(&source.s_addr), 4);
+    Put16(out, 138, false);
+    Put16(out, static_cast<unsigned>(body.size()), false);
+    Put16(out, 0, false);
+    return out + body;
+}
+
+// The unread count in a title "Pellora Receiver (N unread)"; 0 without one.
+int Unread(const std::string& title) {
+    const size_t open = title.rfind('(');
+    return open == std::string::npos ? 0 : std::atoi(title.c_str() + open + 1);
+}
+
+int Receive(int runs, double idleSeconds, const std::string& sourceIp, const std::string& targetIp,
+            const std::vector<std::string>& command, const char* log) {
+    Display display;
+    if (!display.Open()) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    sockaddr_in source{}, target{};
+    source.sin_family = target.sin_family = AF_INET;
+    source.sin_port = target.sin_port = htons(138);
+    if (inet_pton(AF_INET, sourceIp.c_str(), &source.sin_addr) != 1 ||
+        inet_pton(AF_INET, targetIp.c_str(), &target.sin_addr) != 1) {
+        std::fprintf(stderr, "bad --source or --target\n");
+        return 64;
+    }
+    const int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock < 0 || bind(sock, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        std::perror("UDP port 138 of the source");
+        return 1;
+    }
+    const pid_t pid = Spawn(command, log);
+    const xcb_window_t window = pid > 0 ? display.WaitMapped(pid, 30000) : 0;
+    if (window == 0 || !display.Ping(window, pid, 20000) || !display.Ping(window, pid, 20000)) {
+        std::fprintf(stderr, "the receiver's window did not appear (see its log)\n");
+        if (pid > 0)
+            kill(pid, SIGKILL);
+        return 1;
+    }
+    usleep(1000000); // settles: whatever the start left queued is done
+    const long idleStart = IdleWakeups(pid, idleSeconds, "after start");
+
+    bool ok = display.TakeFocus(10000);
+    if (!ok)
+        std::fprintf(stderr, "could not move the focus away from the receiver's window\n");
+    display.WatchProperties(window);
+    // Qt takes a window for inactive a while after its FocusOut (it waits for a FocusIn that
+    // may follow); until then a message counts as read at once and the title does not change.
+    usleep(1000000);
+    ok = ok && display.Ping(window, pid, 20000) && display.Ping(window, pid, 20000);
+    int shown = Unread(display.Title(window));
+    std::vector<double> titleMs, idleMs;
+    int failures = 0;
+    for (int r = 0; ok && r < runs; ++r) {
+        usleep(50000); // each message reaches an idle receiver
+        display.Drain();
+        const std::string datagram = MessengerDatagram(source.sin_addr, "Benchmark message " + std::to_string(r + 1));
+        const int want = shown + 1;
+        const auto start = Clock::now();
+        const bool sent = sendto(sock, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                                 sizeof target) == static_cast<ssize_t>(datagram.size());
+        const bool titled = sent && display.WaitTitle(window, pid, Deadline(5000),
+                                                      [want](const std::string& t) { return Unread(t) >= want; });
+        const auto titledAt = Clock::now();
+        const bool idle = titled && display.Ping(window, pid, 5000) && display.Ping(window, pid, 5000);
+        const auto idleAt = Clock::now();
+        shown = Unread(display.Title(window));
+        std::fprintf(stderr, "receive run %3d: %s title %7.2f ms  title and idle %7.2f ms  (title: %s)\n", r,
+                     idle ? "ok  " : "FAIL", Ms(titledAt - start), Ms(idleAt - start), display.Title(window).c_str());
+        if (!idle) {
+            ++failures;
+            if (!Running(pid))
+                break;
+            continue;
+        }
+        titleMs.push_back(Ms(titledAt - start));
+        idleMs.push_back(Ms(idleAt - start));
+    }
+    long idleAfter = -1;
+    if (Running(pid)) {
+        usleep(1000000);
+        idleAfter = IdleWakeups(pid, idleSeconds, "after the messages");
+    }
+    const long hwm = ProcStatusKb(pid, "VmHWM");
+    display.Close(window);
+    rusage usage{};
+    int status = 0;
+    const bool ended = WaitExit(pid, 10000, &usage, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!ended)
+        std::fprintf(stderr, "the receiver did not end cleanly when its window was closed\n");
+    close(sock);
+    std::printf("RESULT receive_shown_ms %.2f\n", Median(idleMs));
+    std::printf("RESULT receive_shown_min_ms %.2f\n", Percentile(idleMs, 0));
+    std::printf("RESULT receive_shown_p90_ms %.2f\n", Percentile(idleMs, 0.9));
+    std::printf("RESULT receive_shown_max_ms %.2f\n", Percentile(idleMs, 1));
+    std::printf("RESULT receive_title_ms %.2f\n", Median(titleMs));
+    std::printf("RESULT receive_runs %zu\n", idleMs.size());
+    std::printf("RESULT receive_failures %d\n", failures + (ok ? 0 : runs));
+    std::printf("RESULT receive_idle_seconds %.0f\n", idleSeconds);
+    std::printf("RESULT receive_idle_wakeups_start %ld\n", idleStart);
+    if (idleAfter >= 0)
+        std::printf("RESULT receive_idle_wakeups_after %ld\n", idleAfter);
+    std::printf("RESULT receive_vmhwm_kb_after %ld\n", hwm);
+    std::printf("RESULT receive_tray_host %d\n", display.HasTray() ? 1 : 0);
+    return ok && failures == 0 && ended ? 0 : 2;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: pellora_bench_app startup [--runs N] LABEL_A PROGRAM_A LABEL_B PROGRAM_B\n"
-                         "       pellora_bench_app send [--runs N] [--message TEXT] [--data-dir DIR] -- COMMAND...\n");
+                         "       pellora_bench_app send [--runs N] [--message TEXT] [--data-dir DIR] -- COMMAND...\n"
+                         "       pellora_bench_app receive [--runs N] [--idle-seconds S] --source IP --target IP -- "
+                         "COMMAND...\n");
     return 64;
 }
 
@@ -503,7 +803,8 @@ int main(int argc, char** argv) {
         return Usage();
     const std::string mode = args[0];
     int runs = 20;
-    std::string message = "Benchmark message", dataDir;
+    std::string message = "Benchmark message", dataDir, source, target;
+    double idleSeconds = 10;
     const char* log = std::getenv("PELLORA_BENCH_LOG") != nullptr ? std::getenv("PELLORA_BENCH_LOG") : "/dev/null";
     size_t i = 1;
     for (; i < args.size(); ++i) {
@@ -513,6 +814,12 @@ int main(int argc, char** argv) {
             message = args[++i];
         else if (args[i] == "--data-dir" && i + 1 < args.size())
             dataDir = args[++i];
+        else if (args[i] == "--idle-seconds" && i + 1 < args.size())
+            idleSeconds = std::clamp(std::atof(args[++i].c_str()), 1.0, 600.0);
+        else if (args[i] == "--source" && i + 1 < args.size())
+            source = args[++i];
+        else if (args[i] == "--target" && i + 1 < args.size())
+            target = args[++i];
         else if (args[i] == "--") {
             ++i;
             break;
@@ -526,5 +833,7 @@ int main(int argc, char** argv) {
     }
     if (mode == "send" && !rest.empty())
         return Send(runs, message, dataDir, rest, log);
+    if (mode == "receive" && !rest.empty() && !source.empty() && !target.empty())
+        return Receive(runs, idleSeconds, source, target, rest, log);
     return Usage();
 }
