@@ -37,8 +37,12 @@ QString FullText(const ReceivedMessage& message) {
 
 QString ListLine(const ReceivedMessage& message) {
     QString start = VisibleControls(message.text, false).left(60);
+    // A computer that is not known is said in parentheses already.
+    const QString computer = message.computer.startsWith(u'(') && message.computer.endsWith(u')')
+                                 ? message.computer
+                                 : u'(' + message.computer + u')';
     return TimeText(message.received) + QStringLiteral("  ") + message.from + QStringLiteral(" → ") + message.to +
-           QStringLiteral("  (") + message.computer + QStringLiteral(")  ") + start;
+           QStringLiteral("  ") + computer + QStringLiteral("  ") + start;
 }
 
 ReceiverWindow::ReceiverWindow(receiving::Receiver& receiver, WindowOptions options, QWidget* parent)

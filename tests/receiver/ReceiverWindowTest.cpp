@@ -80,6 +80,18 @@ private slots:
         QCOMPARE(list->count(), 2);
     }
 
+    void listsAComputerNotKnownInOneParenthesis() {
+        receiving::ReceivedMessage message;
+        message.received = kNow;
+        message.from = QStringLiteral("Ann");
+        message.to = QStringLiteral("Bob");
+        message.computer = QStringLiteral("(not known: the system's mailslot does not say)");
+        message.text = QStringLiteral("Hi");
+        const QString line = receiver::ListLine(message);
+        QVERIFY2(line.endsWith(QStringLiteral("Ann → Bob  (not known: the system's mailslot does not say)  Hi")),
+                 qPrintable(line));
+    }
+
     void saysHowManyWereDropped() {
         QTemporaryDir data;
         const QString folder = receiving::ReceivedFolderPath(data.path());

@@ -19,6 +19,9 @@ namespace pellora::platform {
 
 namespace {
 
+// The largest message the mailslot takes (the system refuses a larger write).
+constexpr DWORD kMaxMessage = 64 * 1024;
+
 // Windows 11 24H2 and Windows Server 2025 and later keep remote mailslot messages from this
 // mailslot unless an administrator allows them.
 bool RemoteMailslotsMayBeOff() {
@@ -47,7 +50,7 @@ struct MessengerPort::Impl {
 
 MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) {
     impl_->handler = std::move(handler);
-    impl_->slot = ::CreateMailslotW(L"\\\\.\\mailslot\\messngr", 0, MAILSLOT_WAIT_FOREVER, nullptr);
+    impl_->slot = ::CreateMailslotW(L"\\\\.\\mailslot\\messngr", kMaxMessage, MAILSLOT_WAIT_FOREVER, nullptr);
     if (impl_->slot == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_ALREADY_EXISTS)
@@ -59,18 +62,26 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
     }
     Impl* impl = impl_.get();
     impl->reader = std::thread([impl] {
+        // A Messenger message is far smaller than 1 KiB; a larger one is read whole all the same (a
+        // mailslot keeps a message that does not fit and fails every read until one does) and
+        // handed over to be counted as malformed.
+        QByteArray buffer(1024, Qt::Uninitialized);
         for (;;) {
-            char buffer[1024];
             DWORD read = 0;
-            if (!::ReadFile(impl->slot, buffer, sizeof buffer, &read, nullptr)) {
+            if (!::ReadFile(impl->slot, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
                 if (impl->stopping.load() || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
                     return;
+                DWORD next = MAILSLOT_NO_MESSAGE;
+                if (!::GetMailslotInfo(impl->slot, nullptr, &next, nullptr, nullptr) || next == MAILSLOT_NO_MESSAGE ||
+                    next <= static_cast<DWORD>(buffer.size()) || next > kMaxMessage)
+                    return; // the mailslot says nothing that a read could use: stop rather than spin
+                buffer.resize(static_cast<qsizetype>(next));
                 continue;
             }
             if (impl->stopping.load())
                 return;
             IncomingDatagram datagram;
-            datagram.payload = QByteArray(buffer, static_cast<qsizetype>(read));
+            datagram.payload = buffer.left(static_cast<qsizetype>(read));
             datagram.dataOnly = true;
             QMetaObject::invokeMethod(
                 &impl->context,
