@@ -48,6 +48,10 @@ receiver_ended() { ! kill -0 "$RECEIVER_PID" 2>/dev/null; }
 receive() {
   local locale=$1 message=$2 date_format=$3 also=""
   rm -rf "$RECEIVED"
+  # A Wine of this locale alone: the previous locale's wineserver and explorer, still ending,
+  # could write their locale's regional settings to the registry under the new receiver.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   LC_ALL=$locale LANG=$locale PELLORA_RECEIVER_NO_BOX=1 wine "$FOLDER/pellora-receiver.exe" >"$RECEIVER_LOG" 2>&1 &
   RECEIVER_PID=$!
   E2E_PIDS+=("$RECEIVER_PID")
