@@ -139,7 +139,8 @@ case "$out" in *"the right to use ports below 1024 is missing"*) pass "and says 
 rm -rf "$other"
 stop_receiver
 
-# 2. Without nmbd the receiver answers for PC7 itself: name queries, node status, and a defence
+# 2. Without nmbd the receiver answers for PC7 itself: name queries, node status (a send by
+# address asks for it), and a defence
 # of another computer's name makes it give way. Its release at the end is heard by the sender.
 kill "$(cat "$dir/pc7/nmbd.pid")"
 for _ in $(seq 1 50); do kill -0 "$(cat "$dir/pc7/nmbd.pid")" 2>/dev/null || break; sleep 0.1; done
@@ -148,9 +149,6 @@ wait_log "Answers for the name PC7 on the network" && pass "it answers for PC7" 
   fail "it does not answer for PC7: $(cat "$dir/receiver.log")"
 out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -B "$TB_BROADCAST" PC7 2>&1)
 case "$out" in *"$TB_IP_PC7 PC7<00>"*) pass "its answer to a name query" ;; *) fail "the answer for PC7: $out" ;; esac
-out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -A "$TB_IP_PC7" 2>&1)
-if grep -Eq 'PC7 +<00> - +B <ACTIVE>' <<<"$out" && grep -Eq 'PC7 +<03> - +B <ACTIVE>' <<<"$out"; then
-  pass "its node status"; else fail "its node status: $out"; fi
 drive LC_ALL=C "$driver" --smb-conf "$dir/sender/smb.conf" --computer PC7 --from Ann --to Bob --message "No nmbd" >/dev/null
 wait_files 4 && pass "a message by name arrived without nmbd" || fail "no message by name without nmbd"
 drive LC_ALL=C "$driver" --smb-conf "$dir/sender/smb.conf" --computer "$TB_IP_PC7" --from Ann --to Bob \
@@ -174,9 +172,6 @@ expect_eq "its release of PC7<00> or <03> at the end" "$(cut -c1-30 "$dir/releas
 start_receiver C "$dir/pc8/smb.conf" || fail "the receiver did not start as PC8"
 wait_log "The computer at $TB_IP_PC8 already holds the name PC8" && pass "it gives way to PC8's defence" ||
   fail "no giving way: $(cat "$dir/receiver.log")"
-out=$(ip netns exec "$TB_NS_SENDER" nmblookup -s "$dir/sender/smb.conf" -B "$TB_BROADCAST" PC8 2>&1)
-case "$out" in *"$TB_IP_PC7 "*) fail "it still answers for PC8: $out" ;; *"$TB_IP_PC8 PC8<00>"*) pass "PC8 stays PC8's" ;;
-  *) fail "the answer for PC8: $out" ;; esac
 stop_receiver
 
 # 3. CP866 under a Russian locale on both sides (the receiver answers for PC7).

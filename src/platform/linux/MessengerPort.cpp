@@ -42,14 +42,6 @@ constexpr int kBurst = 64;
 // datagrams, plenty for people's messages, and a flood waits no longer than a fraction of a second.
 constexpr int kReceiveBuffer = 16 * 1024;
 
-QString AddressText(std::uint32_t address) {
-    in_addr a{};
-    a.s_addr = htonl(address);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &a, text, sizeof text);
-    return QString::fromLatin1(text);
-}
-
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -147,26 +139,22 @@ Fd Bind(std::uint32_t address) {
             throw Error(ErrorNumber::PermissionDenied,
                         QStringLiteral("UDP port 138 on %1 is held by another program that does not share it "
                                        "(Samba's nmbd shares it; another receiver of Messenger messages may not).")
-                            .arg(AddressText(address)));
-        throw ErrorFromErrno(err, QStringLiteral("Can't listen on UDP port 138 of"), AddressText(address));
+                            .arg(netbios::AddressText(address)));
+        throw ErrorFromErrno(err, QStringLiteral("Can't listen on UDP port 138 of"), netbios::AddressText(address));
     }
     return fd;
 }
 
-// How the name service port is taken: nobody else's when a bind that does not share fails.
-enum class NamePortState { Free, Held, Failed };
-
-// True when another program (Samba's nmbd) holds UDP 137: a bind to it that does not share fails.
-NamePortState ProbeNamePort(int* error) {
+// 0 when UDP 137 is free (a bind that does not share it succeeds), else that bind's errno:
+// EADDRINUSE when another program (Samba's nmbd) holds the port.
+int ProbeNamePort() {
     Fd probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_port = htons(netbios::kNameServicePort);
-    if (probe.get() < 0 || ::bind(probe.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        *error = errno;
-        return *error == EADDRINUSE ? NamePortState::Held : NamePortState::Failed;
-    }
-    return NamePortState::Free;
+    if (probe.get() < 0 || ::bind(probe.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+        return errno;
+    return 0;
 }
 
 // UDP 137 on every address, shared (SO_REUSEADDR: an nmbd started later takes it too), telling
@@ -276,7 +264,7 @@ struct MessengerPort::Impl {
             SetNotice(QStringLiteral("The computer at %1 already holds the name %2, so this receiver does not answer "
                                      "for it and senders that name this computer do not find it. Give one of the two "
                                      "computers another name.")
-                          .arg(AddressText(r.defender()), r.computer()));
+                          .arg(netbios::AddressText(r.defender()), r.computer()));
         else if (r.state() == State::GaveWay)
             SetNotice(QStringLiteral("%1 cannot be a NetBIOS name: senders that name this computer do not find it.")
                           .arg(r.computer()));
@@ -412,22 +400,23 @@ void MessengerPort::AnswerName(const QString& computer, std::function<void()> ch
     if (names.responder)
         return;
     names.changed = std::move(changed);
-    int error = 0;
-    const NamePortState state = ProbeNamePort(&error);
-    if (state == NamePortState::Held) {
+    int error = ProbeNamePort();
+    if (error == EADDRINUSE) {
         names.notice = QStringLiteral("Another program of this computer (Samba's nmbd) answers for its name.");
         return;
     }
     names.interfaces = netbios::BroadcastInterfaces();
-    if (state == NamePortState::Free && names.interfaces.empty()) {
+    if (error == 0 && names.interfaces.empty()) {
         names.notice = QStringLiteral("No network interface can broadcast: this receiver answers for no name.");
         return;
     }
-    if (state == NamePortState::Free)
+    if (error == 0) {
         names.fd = BindNamePort();
-    if (names.fd.get() < 0) {
+        error = names.fd.get() < 0 ? errno : 0;
+    }
+    if (error != 0) {
         names.notice = QStringLiteral("This receiver answers for no name: UDP port 137: %1.")
-                           .arg(QString::fromLocal8Bit(std::strerror(error != 0 ? error : errno)));
+                           .arg(QString::fromLocal8Bit(std::strerror(error)));
         return;
     }
     names.responder.emplace(computer, impl_->own, static_cast<std::uint16_t>(QRandomGenerator::global()->generate()));
@@ -481,7 +470,7 @@ bool MessengerPort::AskRunningToShow() {
 QStringList MessengerPort::listening() const {
     QStringList list;
     for (const Impl::Socket& socket : impl_->sockets)
-        list << AddressText(socket.address) + QStringLiteral(":138");
+        list << netbios::AddressText(socket.address) + QStringLiteral(":138");
     return list;
 }
 

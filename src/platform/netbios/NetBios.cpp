@@ -556,8 +556,6 @@ std::optional<NamePacket> ParseNamePacket(const QByteArray& message) {
     } else if (h->an + h->ar > 1) {
         return std::nullopt;
     }
-    if (h->qd == 0 && h->an + h->ar == 0)
-        return std::nullopt;
     return packet;
 }
 
