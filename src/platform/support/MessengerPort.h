@@ -52,8 +52,9 @@ public:
     // What it listens on, for the user ("10.0.0.2:138", "\\.\mailslot\messngr").
     QStringList listening() const;
     // A word for the user about what the system may keep from it (Windows 24H2 and later do not
-    // deliver remote mailslot messages unless allowed) or about this computer's name (who answers
-    // for it, or that another computer holds it); empty when there is none.
+    // deliver remote mailslot messages unless allowed), about this computer's name (who answers
+    // for it, or that another computer holds it), or that reading stopped on a failure (Windows);
+    // empty when there is none.
     QString notice() const;
 
 private:

@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
+#include <functional>
 #include <thread>
 
 namespace pellora::platform {
@@ -46,6 +48,27 @@ struct MessengerPort::Impl {
     std::thread reader;
     std::atomic<bool> stopping{false};
     QObject context; // lives on the thread that made the port; a message is handed over through it
+    std::function<void()> noticeChanged;
+    QString failure; // why the reader stopped before the port closed; empty while it reads
+
+    // From the reader: it stops before its time, and the window says so instead of listening on.
+    void ReaderFailed(DWORD error) {
+        QMetaObject::invokeMethod(
+            &context,
+            [this, error] {
+                failure = QStringLiteral("Pellora Receiver stopped reading the mailslot \\\\.\\mailslot\\messngr "
+                                         "(error %1): messages that arrive from now on are not shown. Close it and "
+                                         "start it again.")
+                              .arg(error);
+                try {
+                    if (noticeChanged)
+                        noticeChanged();
+                } catch (const std::exception&) {
+                    // The window keeps its own failures; nothing crosses the event loop.
+                }
+            },
+            Qt::QueuedConnection);
+    }
 };
 
 MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) {
@@ -69,12 +92,19 @@ MessengerPort::MessengerPort(Handler handler) : impl_(std::make_unique<Impl>()) 
         for (;;) {
             DWORD read = 0;
             if (!::ReadFile(impl->slot, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-                if (impl->stopping.load() || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+                const DWORD error = ::GetLastError();
+                if (impl->stopping.load())
                     return;
+                if (error != ERROR_INSUFFICIENT_BUFFER) {
+                    impl->ReaderFailed(error);
+                    return;
+                }
                 DWORD next = MAILSLOT_NO_MESSAGE;
                 if (!::GetMailslotInfo(impl->slot, nullptr, &next, nullptr, nullptr) || next == MAILSLOT_NO_MESSAGE ||
-                    next <= static_cast<DWORD>(buffer.size()) || next > kMaxMessage)
-                    return; // the mailslot says nothing that a read could use: stop rather than spin
+                    next <= static_cast<DWORD>(buffer.size()) || next > kMaxMessage) {
+                    impl->ReaderFailed(error); // nothing that a read could use: stop rather than spin
+                    return;
+                }
                 buffer.resize(static_cast<qsizetype>(next));
                 continue;
             }
@@ -117,8 +147,11 @@ MessengerPort::~MessengerPort() {
 
 void MessengerPort::SetShowHandler(std::function<void()>) {}
 
-// Windows answers for this computer's names itself.
-void MessengerPort::AnswerName(const QString&, std::function<void()>) {}
+// Windows answers for this computer's names itself; what notice() says changes only when the
+// reader stops.
+void MessengerPort::AnswerName(const QString&, std::function<void()> changed) {
+    impl_->noticeChanged = std::move(changed);
+}
 
 // On Windows the mailslot says nothing of who holds it: a second start says that it is held.
 bool MessengerPort::AskRunningToShow() { return false; }
@@ -126,6 +159,8 @@ bool MessengerPort::AskRunningToShow() { return false; }
 QStringList MessengerPort::listening() const { return {QStringLiteral("\\\\.\\mailslot\\messngr")}; }
 
 QString MessengerPort::notice() const {
+    if (!impl_->failure.isEmpty())
+        return impl_->failure;
     if (!RemoteMailslotsMayBeOff())
         return QString();
     return QStringLiteral(
