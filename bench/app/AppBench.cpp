@@ -611,11 +611,35 @@ std::map<int, std::pair<std::string, long>> ContextSwitches(pid_t pid) {
     return threads;
 }
 
-// The wake-ups of all of `pid`'s threads over `seconds` in which nothing is asked of it.
-long IdleWakeups(pid_t pid, double seconds, const char* what) {
+// The UDP datagrams that the programs of `pid`'s network namespace have read (Udp InDatagrams of
+// /proc/PID/net/snmp); -1 when it cannot be read.
+long UdpDatagramsRead(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/net/snmp");
+    std::string line;
+    bool header = false;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 4, "Udp:") != 0)
+            continue;
+        if (!header) {
+            header = true;
+            continue;
+        }
+        long inDatagrams = -1;
+        return std::sscanf(line.c_str(), "Udp: %ld", &inDatagrams) == 1 ? inDatagrams : -1;
+    }
+    return -1;
+}
+
+// The wake-ups of all of `pid`'s threads over `seconds` in which nothing is asked of it. A datagram
+// that reaches it wakes it as it should, so the datagrams read in its namespace meanwhile are
+// counted too (`datagrams`): a wake-up count means "no timer" only beside 0 datagrams.
+long IdleWakeups(pid_t pid, double seconds, const char* what, long* datagrams) {
     const auto before = ContextSwitches(pid);
+    const long readBefore = UdpDatagramsRead(pid);
     usleep(static_cast<useconds_t>(seconds * 1e6));
     const auto after = ContextSwitches(pid);
+    const long readAfter = UdpDatagramsRead(pid);
+    *datagrams = readBefore < 0 || readAfter < 0 ? -1 : readAfter - readBefore;
     long total = 0;
     for (const auto& [tid, thread] : after) {
         const auto was = before.find(tid);
@@ -624,7 +648,9 @@ long IdleWakeups(pid_t pid, double seconds, const char* what) {
         std::fprintf(stderr, "idle %s: thread %d (%s): %ld context switches in %.0f s\n", what, tid,
                      thread.first.c_str(), woken, seconds);
     }
-    std::fprintf(stderr, "idle %s: %zu threads, %ld context switches in %.0f s\n", what, after.size(), total, seconds);
+    std::fprintf(stderr,
+                 "idle %s: %zu threads, %ld context switches in %.0f s; %ld UDP datagrams read in its namespace\n",
+                 what, after.size(), total, seconds, *datagrams);
     return total;
 }
 
@@ -720,7 +746,8 @@ int Receive(int runs, double idleSeconds, const std::string& sourceIp, const std
         return 1;
     }
     usleep(1000000); // settles: whatever the start left queued is done
-    const long idleStart = IdleWakeups(pid, idleSeconds, "after start");
+    long datagramsStart = -1, datagramsAfter = -1;
+    const long idleStart = IdleWakeups(pid, idleSeconds, "after start", &datagramsStart);
 
     bool ok = display.TakeFocus(10000);
     if (!ok)
@@ -761,7 +788,7 @@ int Receive(int runs, double idleSeconds, const std::string& sourceIp, const std
     long idleAfter = -1;
     if (Running(pid)) {
         usleep(1000000);
-        idleAfter = IdleWakeups(pid, idleSeconds, "after the messages");
+        idleAfter = IdleWakeups(pid, idleSeconds, "after the messages", &datagramsAfter);
     }
     const long hwm = ProcStatusKb(pid, "VmHWM");
     display.Close(window);
@@ -780,8 +807,11 @@ int Receive(int runs, double idleSeconds, const std::string& sourceIp, const std
     std::printf("RESULT receive_failures %d\n", failures + (ok ? 0 : runs));
     std::printf("RESULT receive_idle_seconds %.0f\n", idleSeconds);
     std::printf("RESULT receive_idle_wakeups_start %ld\n", idleStart);
-    if (idleAfter >= 0)
+    std::printf("RESULT receive_idle_datagrams_start %ld\n", datagramsStart);
+    if (idleAfter >= 0) {
         std::printf("RESULT receive_idle_wakeups_after %ld\n", idleAfter);
+        std::printf("RESULT receive_idle_datagrams_after %ld\n", datagramsAfter);
+    }
     std::printf("RESULT receive_vmhwm_kb_after %ld\n", hwm);
     std::printf("RESULT receive_tray_host %d\n", display.HasTray() ? 1 : 0);
     return ok && failures == 0 && ended ? 0 : 2;
