@@ -18,6 +18,7 @@ receiver_pid=
 cleanup() {
   [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null && wait "$receiver_pid" 2>/dev/null
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -s "$dir/bus.pid" ] && kill "$(cat "$dir/bus.pid")" 2>/dev/null
   "$tb" down "$dir"
 }
 trap cleanup EXIT
@@ -36,18 +37,28 @@ mkdir -p "$home/config/Orvane"
 # The kept bound of the flood below.
 printf '[Receiver]\nMaxMessages=500\nMaxKiB=1024\n' >"$home/config/Orvane/Pellora.ini"
 
-# The first receiver shows its window on a virtual display where Xvfb is installed, so that what
-# the window shows can be read from outside it; the others run offscreen.
+# The first receiver shows its window on a virtual display where Xvfb is installed, in a session
+# bus of its own with the accessibility bus, so that what the window shows can be read from
+# outside it, by title and as a screen reader gets it; the others run offscreen.
 display=
+bus=
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
   display=:$((200 + RANDOM % 300))
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 100); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+  if command -v dbus-daemon >/dev/null && /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
+    bus=unix:path=$dir/session-bus
+    # In PC7's namespace, where the accessibility bus it starts on demand listens as well.
+    ip netns exec "$TB_NS_PC7" dbus-daemon --session --fork --address="$bus" --print-pid=1 >"$dir/bus.pid" 2>/dev/null ||
+      bus=
+  fi
 fi
+in_session() { HOME=$home XDG_RUNTIME_DIR=$home DISPLAY=$display DBUS_SESSION_BUS_ADDRESS=$bus "$@"; }
 start_receiver() { # LOCALE [SMB.CONF [PLATFORM]]
   HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home \
     QT_QPA_PLATFORM=${3:-offscreen} DISPLAY=$display PELLORA_RECEIVER_NO_BOX=1 LC_ALL=$1 \
+    DBUS_SESSION_BUS_ADDRESS=$bus QT_LINUX_ACCESSIBILITY_ALWAYS_ON=${bus:+1} \
     ip netns exec "$TB_NS_PC7" "$receiver" --smb-conf "${2:-$dir/pc7/smb.conf}" >"$dir/receiver.log" 2>&1 &
   receiver_pid=$!
   for _ in $(seq 1 100); do
@@ -89,6 +100,19 @@ if [ -n "$display" ]; then
   expect_eq "the window counts it" "$out" "Pellora Receiver (1 unread)"
 else
   echo "SKIP: no Xvfb or xdotool: the window's count is not read"
+fi
+if [ -n "$bus" ]; then
+  out=$(in_session ip netns exec "$TB_NS_PC7" /usr/bin/python3 "$here/read-window.py" 1 20 2>&1)
+  echo "$out" | sed 's/^/    /'
+  from="LINUXBOX at ${TB_IP_SENDER//./\\.}" nl='\\n' # a line break as the reader prints it
+  echo "$out" | grep -qE "^item: [^ ].* {2}Ann → Bob {2}\($from\) {2}Hi$" &&
+    pass "a screen reader hears the message in the list" || fail "the list, read over AT-SPI"
+  echo "$out" | grep -qE "^text: From: {5}Ann${nl}To: {7}Bob${nl}Computer: $from${nl}Received: [^\\]+${nl}${nl}Hi$" &&
+    pass "and the message in its view" || fail "the message view, read over AT-SPI"
+elif [ "${CI:-}" = true ]; then
+  fail "no Xvfb, D-Bus or pyatspi (scripts/install-deps --test): the window was not read over AT-SPI"
+else
+  echo "SKIP: no Xvfb, D-Bus or pyatspi: the window is not read over AT-SPI"
 fi
 file=$(newest)
 stamp=$(basename "$file" .TXT | sed -E 's/^Message ([0-9]{4})-([0-9]{2})-([0-9]{2}) ([0-9]{2})-([0-9]{2})-([0-9]{2}).*/\2\/\3\/\1 \4:\5:\6/')
