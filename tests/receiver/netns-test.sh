@@ -42,6 +42,7 @@ printf '[Receiver]\nMaxMessages=500\nMaxKiB=1024\n' >"$home/config/Orvane/Pellor
 # outside it, by title and as a screen reader gets it; the others run offscreen.
 display=
 bus=
+in_session() { HOME=$home XDG_RUNTIME_DIR=$home DISPLAY=$display DBUS_SESSION_BUS_ADDRESS=$bus "$@"; }
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
   display=:$((200 + RANDOM % 300))
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
@@ -49,12 +50,12 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
   for _ in $(seq 1 100); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
   if command -v dbus-daemon >/dev/null && /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
     bus=unix:path=$dir/session-bus
-    # In PC7's namespace, where the accessibility bus it starts on demand listens as well.
-    ip netns exec "$TB_NS_PC7" dbus-daemon --session --fork --address="$bus" --print-pid=1 >"$dir/bus.pid" 2>/dev/null ||
-      bus=
+    # In PC7's namespace and the test's home, where the accessibility bus it starts on demand
+    # listens as well.
+    in_session ip netns exec "$TB_NS_PC7" dbus-daemon --session --fork --address="$bus" --print-pid=1 \
+      >"$dir/bus.pid" 2>/dev/null || bus=
   fi
 fi
-in_session() { HOME=$home XDG_RUNTIME_DIR=$home DISPLAY=$display DBUS_SESSION_BUS_ADDRESS=$bus "$@"; }
 start_receiver() { # LOCALE [SMB.CONF [PLATFORM]]
   HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home \
     QT_QPA_PLATFORM=${3:-offscreen} DISPLAY=$display PELLORA_RECEIVER_NO_BOX=1 LC_ALL=$1 \
