@@ -65,23 +65,41 @@ private:
     int fd_;
 };
 
-// Reads one waiting datagram into `buffer`, its sender into `from` and its control messages into
-// `control`, without waiting; its size, or -1 when none waits. `message` tells the rest (the sizes
-// filled in, MSG_TRUNC).
-ssize_t ReceiveOne(int fd, void* buffer, std::size_t size, void* from, socklen_t fromSize, void* control,
-                   std::size_t controlSize, msghdr& message) {
+// One datagram read by ReceiveOne.
+template <typename From, typename Control> struct Received {
+    ssize_t size = -1; // -1 when none waited
+    bool truncated = false;
+    From from{};
+    socklen_t fromLength = 0;
+    std::optional<Control> control; // its control message of the kind asked for, when it had one
+};
+
+// Reads one waiting datagram into `buffer`, without waiting, with its sender and its control
+// message of `level` and `type` (IP_PKTINFO, SCM_CREDENTIALS).
+template <typename From, typename Control>
+Received<From, Control> ReceiveOne(int fd, char* buffer, std::size_t size, int level, int type) {
+    Received<From, Control> got;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(Control))];
     iovec io{buffer, size};
-    message = msghdr{};
-    message.msg_name = from;
-    message.msg_namelen = fromSize;
+    msghdr message{};
+    message.msg_name = &got.from;
+    message.msg_namelen = sizeof got.from;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
-    message.msg_controllen = controlSize;
-    const ssize_t received = ::recvmsg(fd, &message, MSG_DONTWAIT);
-    message.msg_iov = nullptr; // `io` ends here
-    message.msg_iovlen = 0;
-    return received;
+    message.msg_controllen = sizeof control;
+    got.size = ::recvmsg(fd, &message, MSG_DONTWAIT);
+    if (got.size < 0)
+        return got;
+    got.truncated = (message.msg_flags & MSG_TRUNC) != 0;
+    got.fromLength = message.msg_namelen;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (header && header->cmsg_level == level && header->cmsg_type == type) {
+        Control data{};
+        std::memcpy(&data, CMSG_DATA(header), sizeof data);
+        got.control = data;
+    }
+    return got;
 }
 
 constexpr char kShow[] = "show";
@@ -195,23 +213,15 @@ struct MessengerPort::Impl {
     void ReadToken() {
         for (int i = 0; i < kBurst; ++i) {
             char buffer[16];
-            sockaddr_un from{};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
-            msghdr message{};
-            const ssize_t size =
-                ReceiveOne(token.get(), buffer, sizeof buffer, &from, sizeof from, control, sizeof control, message);
-            if (size < 0)
+            const auto got =
+                ReceiveOne<sockaddr_un, ucred>(token.get(), buffer, sizeof buffer, SOL_SOCKET, SCM_CREDENTIALS);
+            if (got.size < 0)
                 return;
-            const cmsghdr* header = CMSG_FIRSTHDR(&message);
-            if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_CREDENTIALS)
-                continue;
-            ucred credentials{};
-            std::memcpy(&credentials, CMSG_DATA(header), sizeof credentials);
-            if (credentials.uid != ::getuid() || size != sizeof kShow - 1 ||
+            if (!got.control || got.control->uid != ::getuid() || got.size != sizeof kShow - 1 ||
                 std::memcmp(buffer, kShow, sizeof kShow - 1) != 0)
                 continue;
-            ::sendto(token.get(), kShown, sizeof kShown - 1, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&from),
-                     message.msg_namelen);
+            ::sendto(token.get(), kShown, sizeof kShown - 1, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&got.from),
+                     got.fromLength);
             try {
                 if (show)
                     show();
@@ -296,26 +306,19 @@ struct MessengerPort::Impl {
     void ReadNames() {
         for (int i = 0; i < kBurst; ++i) {
             char buffer[1024];
-            sockaddr_in from{};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
-            msghdr message{};
-            const ssize_t size =
-                ReceiveOne(names.fd.get(), buffer, sizeof buffer, &from, sizeof from, control, sizeof control, message);
-            if (size < 0)
+            const auto got =
+                ReceiveOne<sockaddr_in, in_pktinfo>(names.fd.get(), buffer, sizeof buffer, IPPROTO_IP, IP_PKTINFO);
+            if (got.size < 0)
                 break;
-            if (message.msg_flags & MSG_TRUNC)
-                continue; // no name service packet is that long
-            const cmsghdr* header = CMSG_FIRSTHDR(&message);
-            if (!header || header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_PKTINFO)
-                continue;
-            in_pktinfo info{};
-            std::memcpy(&info, CMSG_DATA(header), sizeof info);
+            if (got.truncated || !got.control)
+                continue; // no name service packet is that long; without the arrival address no answer
             // The address an answer names: the one of the interface it came in on.
-            const std::uint32_t local = ntohl(info.ipi_spec_dst.s_addr);
-            const std::uint32_t to = ntohl(info.ipi_addr.s_addr);
+            const std::uint32_t local = ntohl(got.control->ipi_spec_dst.s_addr);
+            const std::uint32_t to = ntohl(got.control->ipi_addr.s_addr);
             const bool toBroadcast = std::find(own.begin(), own.end(), to) == own.end();
-            SendNames(names.responder->Take(QByteArray(buffer, static_cast<qsizetype>(size)),
-                                            ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), local, toBroadcast));
+            SendNames(names.responder->Take(QByteArray(buffer, static_cast<qsizetype>(got.size)),
+                                            ntohl(got.from.sin_addr.s_addr), ntohs(got.from.sin_port), local,
+                                            toBroadcast));
         }
         NoticeOfState();
     }
@@ -342,8 +345,7 @@ struct MessengerPort::Impl {
             datagram.payload = QByteArray(buffer, static_cast<qsizetype>(std::min<ssize_t>(size, sizeof buffer)));
             datagram.sourceAddress = ntohl(from.sin_addr.s_addr);
             datagram.broadcast = socket.broadcast;
-            datagram.fromThisComputer = (datagram.sourceAddress >> 24) == 127 ||
-                                        std::find(own.begin(), own.end(), datagram.sourceAddress) != own.end();
+            datagram.fromThisComputer = netbios::IsThisComputer(datagram.sourceAddress, own);
             try {
                 handler(datagram);
             } catch (const std::exception&) {

@@ -41,14 +41,10 @@ bool NameResponder::Ours(const Name& name) const {
     return std::find(names_.begin(), names_.end(), name) != names_.end();
 }
 
-bool NameResponder::FromThisComputer(std::uint32_t from) const {
-    return (from >> 24) == 127 || std::find(ownAddresses_.begin(), ownAddresses_.end(), from) != ownAddresses_.end();
-}
-
 std::vector<Outgoing> NameResponder::Take(const QByteArray& message, std::uint32_t from, std::uint16_t fromPort,
                                           std::uint32_t local, bool toBroadcast) {
     // Our own broadcasts heard back, and datagrams no answer could reach.
-    if (FromThisComputer(from) || fromPort == 0 || from == 0 || from == 0xFFFFFFFFu || local == 0)
+    if (IsThisComputer(from, ownAddresses_) || fromPort == 0 || from == 0 || from == 0xFFFFFFFFu || local == 0)
         return {};
     const auto packet = ParseNamePacket(message);
     if (!packet)
@@ -75,7 +71,7 @@ std::vector<Outgoing> NameResponder::Take(const QByteArray& message, std::uint32
     if (packet->opcode == kOpcodeQuery && packet->type == kTypeNbstat && !toBroadcast)
         return {{BuildNodeStatusResponse(packet->id, packet->name, names_), from, fromPort}};
     if (packet->opcode == kOpcodeRegistration && packet->type == kTypeNb && packet->address &&
-        !FromThisComputer(*packet->address))
+        !IsThisComputer(*packet->address, ownAddresses_))
         return {{BuildNegativeRegistrationResponse(packet->id, packet->name, local), from, fromPort}};
     return {};
 }

@@ -52,7 +52,6 @@ public:
 
 private:
     bool Ours(const Name& name) const;
-    bool FromThisComputer(std::uint32_t from) const;
 
     QString computer_;
     std::vector<Name> names_;

@@ -615,4 +615,8 @@ QString AddressText(std::uint32_t address) {
         .arg(address & 0xFF);
 }
 
+bool IsThisComputer(std::uint32_t address, const std::vector<std::uint32_t>& own) {
+    return (address >> 24) == 127 || std::find(own.begin(), own.end(), address) != own.end();
+}
+
 } // namespace pellora::platform::netbios

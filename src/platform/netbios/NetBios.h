@@ -166,4 +166,7 @@ SambaNames ParseSmbConf(const QByteArray& text);
 // "10.0.0.2" of an address in host byte order.
 QString AddressText(std::uint32_t address);
 
+// Whether `address` (host byte order) is this computer's: a loopback address or one of `own`.
+bool IsThisComputer(std::uint32_t address, const std::vector<std::uint32_t>& own);
+
 } // namespace pellora::platform::netbios
