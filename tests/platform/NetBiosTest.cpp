@@ -529,23 +529,6 @@ private slots:
         QVERIFY(!ParseNodeStatusResponse(lying, 0x4242));
     }
 
-    void nameServiceAnswers() {
-        const QByteArray pc7 = QByteArray("\x20"
-                                          "FAEDDH",
-                                          7) +
-                               QByteArray("CA").repeated(12);
-        const QByteArray end00 = QByteArray("AA", 2) + QByteArray(1, '\0');
-        const QByteArray end03 = QByteArray("AD", 2) + QByteArray(1, '\0');
-        QCOMPARE(BuildNameRegistration(0x1234, MakeName(QStringLiteral("PC7")), 0x0A000007).toHex(' '),
-                 (Hex("12 34 29 10 00 01 00 00 00 00 00 01") + pc7 + end00 +
-                  Hex("00 20 00 01 c0 0c 00 20 00 01 00 00 00 00 00 06 00 00 0a 00 00 07"))
-                     .toHex(' '));
-        QCOMPARE(BuildNameQueryResponse(0x4321, MakeName(QStringLiteral("PC7"), 0x03), 0x0A000007).toHex(' '),
-                 (Hex("43 21 85 00 00 00 00 01 00 00 00 00") + pc7 + end03 +
-                  Hex("00 20 00 01 00 00 0e 10 00 06 00 00 0a 00 00 07"))
-                     .toHex(' '));
-    }
-
     void nameResponder_data() {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<uint>("from");
